@@ -1,0 +1,14 @@
+// vux: changes the shell's current directory in a few keystrokes. One run performs
+// one command line; this is its table of contents.
+#include "driver/run_state.h"
+#include "driver/start_up.h"
+#include "options/option_table.h"
+#include "options/parser.h"
+#include "tree/data_files.h"
+
+int main(int argc, char** argv) {
+    vux::startUp(argc, argv);
+    vux::parseOptions(vux::optionTable, vux::switchChar, vux::pathSet.configFile, argc, argv);
+    vux::dispatchActions(argc, argv);
+    vux::finishRun(argc);
+}

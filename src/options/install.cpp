@@ -1,0 +1,93 @@
+// writeConfigFile and writeWrapperBatch.
+#include "options/install.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/fatal.h"
+#include "driver/output.h"
+#include "driver/run_state.h"
+#include "options/action_list.h"
+#include "platform/platform.h"
+#include "tree/data_files.h"
+#include "tree/text_file.h"
+
+namespace vux {
+
+namespace {
+
+bool isOptionWord(const char* word) { return word[0] == switchChar || (switchChar == '/' && word[0] == '-'); }
+
+bool isInstallWord(const char* word) {
+    const char* text = word + 1;
+    char lower[8];
+    std::size_t n = std::strlen(text);
+    if (n != 4 && n != 7) return false;
+    for (std::size_t i = 0; i < n; ++i) lower[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+    lower[n] = '\0';
+    return std::strcmp(lower, "inst") == 0 || std::strcmp(lower, "install") == 0;
+}
+
+}  // namespace
+
+void writeConfigFile(int argumentCount, char** argumentVector) {
+    if (findAction(actions::searchKey) != nullptr) {
+        fatalError("No search key may be specified when installing", nullptr, ExitCode::keyWithInstall);
+    }
+    TextWriter config;
+    if (!config.open(pathSet.configFile)) fatalError("Can't create file vux.cfg", nullptr, ExitCode::configNotCreated);
+    if (verbosityLevel < verbosityQuiet) writeText(standardOutput, "vux: Creating new vux.cfg\n");
+    int written = 0;
+    for (int i = 1; i < argumentCount; ++i) {
+        const char* word = argumentVector[i];
+        if (isOptionWord(word)) {
+            if (isInstallWord(word)) continue;
+            if (written > 0) config.endLine();
+        }
+        config.put(word);
+        config.put(" ", 1);
+        ++written;
+    }
+    if (argumentCount - 1 >= 2) config.endLine();
+    config.close();
+}
+
+void writeWrapperBatch() {
+    TextWriter batch;
+    if (!batch.open("vux.bat")) fatalError("Attempt to create \"vux.bat\" failed.", nullptr, ExitCode::wrapperNotCreated);
+    if (verbosityLevel < verbosityQuiet) {
+        writeText(standardOutput, "vux: Creating new vux.bat in current working directory.\n");
+    }
+    const char* program = pathSet.programPath;
+    const char* arguments = " %1 %2 %3 %4 %5 %6 %7 %8 %9";
+    int cut = static_cast<int>(std::strlen(program)) - 8;
+    char line[pathBufferSize + 64];
+    batch.put("@echo off\r\n");
+    batch.put("if not \"Windows_NT\"==\"%OS%\" goto DOS\r\n");
+    batch.put(program);
+    batch.put(arguments);
+    batch.endLine();
+    batch.put("goto Do\r\n");
+    batch.put(":DOS\r\n");
+    // The program path cut by eight characters; a negative count keeps it whole.
+    std::snprintf(line, sizeof line, "%.*s.exe", cut, program);
+    batch.put(line);
+    batch.put(arguments);
+    batch.endLine();
+    batch.put(":Do\r\n");
+    batch.put(pathSet.commandBatch);
+    batch.endLine();
+    batch.close();
+
+    for (int i = 0; i < platform::shellWrapperCount(); ++i) {
+        const char* name = platform::shellWrapperName(i);
+        if (platform::writeShellWrapper(i, pathSet.programPath, pathSet.commandBatch) != 0) {
+            fatalError("Attempt to create \"%s\" failed.", name, ExitCode::wrapperNotCreated);
+        }
+        if (verbosityLevel < verbosityQuiet) {
+            writeFormatted(standardOutput, "vux: Creating new %s in current working directory.\n", name);
+        }
+    }
+}
+
+}  // namespace vux

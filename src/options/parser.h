@@ -1,0 +1,28 @@
+// The parser: the configuration file's words, then the command-line words, become
+// the sorted action list; the end pass runs the validators and the count limits.
+#pragma once
+
+#include <cstddef>
+
+#include "options/option_table.h"
+
+namespace vux {
+
+constexpr std::size_t joinedTextSize = 1300;  // the terminator included
+constexpr std::size_t wordBufferSize = 521;   // 520 characters and the terminator
+constexpr std::size_t configLineSize = 520;   // pieces of at most 519 characters
+
+// Space, tab, line feed, vertical tab, form feed and carriage return; a blank is
+// the space alone.
+inline bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Returns nonzero when the word is consumed.
+int applyOption(const OptionRow& row, const char* argument);
+
+// A new text naming the row as the help screen shows it; the caller frees it.
+char* displayForm(const OptionRow& row, char switchCharacter);
+
+void parseOptions(const OptionRow* table, char switchCharacter, const char* configurationPath,
+                  int argumentCount, char** argumentVector);
+
+}  // namespace vux

@@ -1,0 +1,107 @@
+// The logic's only door to the operating system: drives, the current directory,
+// listings, files, the environment and the two output streams.
+//
+// The logic sees the world of the NT shell: drive numbers (1 = A), full paths such
+// as C:\A\B, a remembered directory per drive, CR LF text files. Each backend gives
+// it that world. Nothing here prints or ends the run: failures come back as -1 or
+// nullptr with nothing changed, and the caller picks the message and the exit code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+constexpr std::size_t pathBufferSize = 260;
+constexpr std::uint32_t directoryAttribute = 0x10;
+
+// What start-up found wrong with the host before anything was touched.
+enum class StartProblem { none, malformedDrives };
+
+// Reads the host's drive set-up; called once, first thing.
+StartProblem start();
+
+// Current drive number, 1 = A; 0 when the current directory can't be read.
+int getDrive();
+
+// Makes drive n's remembered directory (its root when none) current: 0 or -1.
+int chDrive(int drive);
+
+// Enters a full, rooted, drive-relative or relative path: 0 or -1, nothing changed
+// on failure. The new directory is remembered for its drive.
+int chDir(const char* path);
+
+// The current directory as a full path, or nullptr when it can't be read, lies on
+// no drive, or doesn't fit size bytes.
+char* getCwd(char* buffer, std::size_t size);
+
+// The full path of path against the current drive state (see path_algebra.h), or
+// nullptr. With no buffer the result is a new 260-byte buffer for the caller to free.
+char* fullPath(char* buffer, const char* path, std::size_t size);
+
+// The value of an environment variable, or nullptr when it is not set.
+const char* getEnv(const char* name);
+
+// Turns a host path handed over by the environment (argument 0, VUXDATADIR) into
+// a drive path: 0, -1 when it lies on no drive, -2 when it doesn't fit. Text that
+// is no host path is copied as it stands.
+int hostToDrivePath(const char* text, char* buffer, std::size_t size);
+
+// The full path of the running program, when argument 0 gives none: 0 or -1.
+int moduleFileName(char* buffer, std::size_t size);
+
+// One found entry of a listing; name points into the listing and lives until the
+// next call on it.
+struct FoundEntry {
+    std::uint32_t attributes;
+    const char* name;
+};
+
+constexpr int noListing = -1;
+
+// Starts listing a directory: the root of the drive drivePath names (parent is
+// noListing, drivePath like "C:"), or the entry name of the open listing parent,
+// whose full path is drivePath. Returns a listing handle and the first entry, or -1
+// when the directory can't be entered or listed. Listings nest: the newest one is
+// closed first. A symbolic link is never a directory, so a walk can't loop.
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry);
+// 0 and the next entry, or -1 at the end.
+int findNext(int listing, FoundEntry* entry);
+void findClose(int listing);
+
+// Files, by drive path (full or relative to the current drive state). Bytes go
+// through unchanged; the text layer adds and drops the CR of each line end.
+enum class OpenMode { read, write };
+int openFile(const char* path, OpenMode mode);
+long readFile(int file, char* buffer, std::size_t size);
+int writeFile(int file, const char* data, std::size_t size);
+int closeFile(int file);
+// Moves from over to, replacing what to named: 0 or -1.
+int replaceFile(const char* from, const char* to);
+int removeFile(const char* path);
+
+// The process's number, to name temporary files apart.
+long processId();
+
+// Raw writes to standard output (1) and standard error (2).
+void writeStream(int stream, const char* data, std::size_t size);
+
+// The host shells beside the command batch. On a system whose shell runs the
+// command batch itself these do nothing and succeed.
+//
+// Empties the shell's change file beside the command batch: 0, or -1 and the
+// file's path in failedPath.
+int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size);
+// Writes the change to the current directory into that file (hasChange) or empties
+// it: 0, or -1 and the file's path in failedPath.
+int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
+                     std::size_t size);
+
+// The shell wrapper files that an install writes besides vux.bat.
+int shellWrapperCount();
+const char* shellWrapperName(int index);
+// Writes wrapper index into the current directory for the program programPath and
+// the command batch commandBatch: 0 or -1.
+int writeShellWrapper(int index, const char* programPath, const char* commandBatch);
+
+}  // namespace platform

@@ -1,0 +1,120 @@
+// VUXDRIVES and the host/drive path mapping of the POSIX backend.
+#include "platform/posix/drives.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform::posix {
+
+namespace {
+
+// Index 1 to 26; an empty root means the letter is not mapped.
+std::string roots[27];
+
+int letterDrive(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 1;
+    if (c >= 'a' && c <= 'z') return c - 'a' + 1;
+    return 0;
+}
+
+// Splits an absolute host path into its names, resolving "." and "..".
+void hostNames(const char* host, std::vector<std::string>& names) {
+    names.clear();
+    const char* p = host;
+    while (*p != '\0') {
+        while (*p == '/') ++p;
+        const char* start = p;
+        while (*p != '\0' && *p != '/') ++p;
+        std::size_t n = static_cast<std::size_t>(p - start);
+        if (n == 0 || (n == 1 && start[0] == '.')) continue;
+        if (n == 2 && start[0] == '.' && start[1] == '.') {
+            if (!names.empty()) names.pop_back();
+            continue;
+        }
+        names.emplace_back(start, n);
+    }
+}
+
+}  // namespace
+
+bool parseDrives(const char* value) {
+    for (auto& root : roots) root.clear();
+    if (value == nullptr || *value == '\0') {
+        roots[3] = "/";
+        return true;
+    }
+    const char* p = value;
+    while (true) {
+        const char* end = std::strchr(p, ':');
+        std::size_t n = end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p);
+        if (n < 3 || p[1] != '=' || p[2] != '/') return false;
+        int drive = letterDrive(p[0]);
+        if (drive == 0 || !roots[drive].empty()) return false;
+        std::string root(p + 2, n - 2);
+        while (root.size() > 1 && root.back() == '/') root.pop_back();
+        roots[drive] = root;
+        if (end == nullptr) break;
+        p = end + 1;
+    }
+    return true;
+}
+
+const char* driveRoot(int drive) {
+    if (drive < 1 || drive > 26 || roots[drive].empty()) return nullptr;
+    return roots[drive].c_str();
+}
+
+bool driveExists(int drive) {
+    const char* root = driveRoot(drive);
+    struct stat st;
+    return root != nullptr && stat(root, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int hostToDrive(const char* host, char* buffer, std::size_t size) {
+    if (host == nullptr || host[0] != '/') return -1;
+    std::vector<std::string> names;
+    hostNames(host, names);
+    int best = 0;
+    std::size_t bestDepth = 0;
+    std::vector<std::string> rootNames;
+    for (int drive = 1; drive <= 26; ++drive) {
+        if (roots[drive].empty()) continue;
+        hostNames(roots[drive].c_str(), rootNames);
+        if (rootNames.size() > names.size()) continue;
+        bool prefix = true;
+        for (std::size_t i = 0; i < rootNames.size() && prefix; ++i) prefix = rootNames[i] == names[i];
+        if (prefix && (best == 0 || rootNames.size() > bestDepth)) {
+            best = drive;
+            bestDepth = rootNames.size();
+        }
+    }
+    if (best == 0) return -1;
+    std::string out;
+    out += static_cast<char>('A' + best - 1);
+    out += ":\\";
+    for (std::size_t i = bestDepth; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        if (name.find_first_of("\\\r\n") != std::string::npos) return -1;
+        if (i > bestDepth) out += '\\';
+        out += name;
+    }
+    if (out.size() + 1 > size) return -2;
+    std::memcpy(buffer, out.c_str(), out.size() + 1);
+    return 0;
+}
+
+bool driveToHost(const char* drivePath, std::string& host) {
+    if (drivePath[0] == '\0' || drivePath[1] != ':' || drivePath[2] != '\\') return false;
+    const char* root = driveRoot(letterDrive(drivePath[0]));
+    if (root == nullptr) return false;
+    host = root;
+    const char* rest = drivePath + 3;
+    if (*rest == '\0') return true;
+    if (host.back() != '/') host += '/';
+    for (const char* p = rest; *p != '\0'; ++p) host += *p == '\\' ? '/' : *p;
+    return true;
+}
+
+}  // namespace platform::posix

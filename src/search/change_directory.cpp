@@ -1,0 +1,101 @@
+// changeDirectory, the command batch, and the back and home handlers.
+#include "search/change_directory.h"
+
+#include <cstring>
+
+#include "driver/fatal.h"
+#include "driver/run_state.h"
+#include "platform/platform.h"
+#include "tree/data_files.h"
+#include "tree/text_file.h"
+
+namespace vux {
+
+void formatCdLine(char* line, unsigned size, const char* target) {
+    // & | < > ^ would end the cd command and start another; %…% would expand.
+    bool quote = std::strpbrk(target, "&^%|<>\"") != nullptr;
+    unsigned n = 0;
+    auto put = [&](char c) {
+        if (n + 1 < size) line[n++] = c;
+    };
+    for (const char* p = "cd "; *p != '\0'; ++p) put(*p);
+    if (quote) put('"');
+    for (const char* p = target; *p != '\0'; ++p) {
+        put(*p);
+        if (quote && *p == '%') put('%');
+    }
+    if (quote) put('"');
+    put('\r');
+    put('\n');
+    line[n] = '\0';
+}
+
+void changeDirectory(const char* target, int explicitRequest) {
+    if (target[0] != '\0' && platform::chDir(target) != 0) {
+        if (explicitRequest != 0 || rescanned != 0 || noRescan != 0) {
+            fatalError("Unable to change to \"%s\".", target,
+                       explicitRequest != 0 ? ExitCode::explicitChangeFailed : ExitCode::foundChangeFailed);
+        }
+        return;  // the search scans and tries again
+    }
+
+    if (backlogDisabled == 0) {
+        TextWriter back;
+        if (!back.open(pathSet.backFile)) fatalError("Couldn't create \"%s\".", pathSet.backFile, ExitCode::backNotCreated);
+        back.put(startDirectory);
+        back.endLine();
+        back.close();
+    }
+
+    TextWriter batch;
+    if (!batch.open(pathSet.commandBatch)) {
+        fatalError("Unable to open %s.\n", pathSet.commandBatch, ExitCode::commandBatchNotOpened);
+    }
+    bool hasLines = false;
+    if (keyDrive != 0) {
+        batch.put(driveString);
+        batch.endLine();
+        hasLines = true;
+    } else if (target[0] != '\0' && target[1] == ':') {
+        char driveLine[2] = {target[0], ':'};
+        batch.put(driveLine, 2);
+        batch.endLine();
+        hasLines = true;
+    }
+    if (target[0] != '\0') {
+        char line[2 * pathBufferSize + 16];
+        formatCdLine(line, sizeof line, target);
+        batch.put(line);
+        hasLines = true;
+    }
+    batch.close();
+
+    char failed[pathBufferSize + 8];
+    if (platform::writeShellChange(pathSet.commandBatch, hasLines, failed, sizeof failed) != 0) {
+        fatalError("Unable to open %s.\n", failed, ExitCode::commandBatchNotOpened);
+    }
+    changed = 1;
+}
+
+namespace {
+
+// Back and home alike: the first line of the file, then the change.
+void goToStoredDirectory(const char* path, ExitCode notOpened) {
+    LineReader file;
+    if (!file.open(path)) fatalError("Couldn't open \"%s\".", path, notOpened);
+    char target[pathBufferSize];
+    bool read = file.readLine(target, sizeof target);
+    file.close();
+    if (!read) return;
+    std::size_t n = std::strlen(target);
+    if (std::strchr(target, '\n') != nullptr) target[n - 1] = '\0';
+    changeDirectory(target, 1);
+}
+
+}  // namespace
+
+void goBack() { goToStoredDirectory(pathSet.backFile, ExitCode::backNotOpened); }
+
+void goHome() { goToStoredDirectory(pathSet.homeFile, ExitCode::homeNotOpened); }
+
+}  // namespace vux

@@ -1,0 +1,38 @@
+// Match scoring: whether one tree line fits the search key, and whether it beats
+// the directory held so far. Exact before leading before partial; among equals the
+// first after the current directory, else the first in the file.
+#pragma once
+
+#include <cstddef>
+
+#include "driver/run_state.h"
+
+namespace vux {
+
+struct BestCandidate {
+    char path[pathBufferSize];  // the held tree line; empty when nothing is held
+    int isPartial;
+    int partialLength;          // common beginning of a held partial match and the key
+    int isExact;                // an exact match before the current directory, or it
+    int afterCurrent;           // met after the current directory
+};
+
+extern BestCandidate bestCandidate;
+void clearBestCandidate();
+
+// Text operations that honour caseInsensitive (ASCII letters only).
+int isEmpty(const char* text);
+int compareText(const char* a, const char* b);
+int compareTextN(const char* a, const char* b, std::size_t n);
+int sameChar(char a, char b);
+// The text after the last separator; the first character never counts as one.
+const char* lastComponent(const char* path);
+
+// Scores one tree line (no line end). Returns 1 when an exact match after the
+// current directory has been handed to changeDirectory and reading must stop.
+int scoreLine(char* line, const char* key, int passedCurrent);
+// The same with the lengths known: the search's fast path.
+int scoreLineN(char* line, std::size_t lineLength, const char* key, std::size_t keyLength,
+               int passedCurrent);
+
+}  // namespace vux

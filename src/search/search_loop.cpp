@@ -1,0 +1,160 @@
+// setSearchKey and runSearch: the tree file read in large blocks, lines scored in
+// place, never held whole.
+#include "search/search_loop.h"
+
+#include <cstring>
+
+#include "driver/fatal.h"
+#include "driver/run_state.h"
+#include "platform/path_algebra.h"
+#include "platform/platform.h"
+#include "search/change_directory.h"
+#include "search/match_score.h"
+#include "tree/data_files.h"
+#include "tree/tree_scan.h"
+
+namespace vux {
+
+void setSearchKey(const char* word) {
+    const char* key = word;
+    if (word[0] != '\0' && platform::isDriveLetter(word[0]) && word[1] == ':') {
+        char letter = word[0] >= 'a' && word[0] <= 'z' ? static_cast<char>(word[0] - 32) : word[0];
+        driveString[0] = letter;
+        setTreeFileDrive(letter);
+        keyDrive = letter - 64;
+        if (platform::chDrive(keyDrive) != 0) {
+            fatalError("Attempt to change to drive %s failed.", driveString, ExitCode::driveChangeFailed);
+        }
+        if (word[2] == '\0') {
+            changeDirectory("", 1);
+            return;
+        }
+        key = word + 2;
+    }
+    std::size_t n = std::strlen(key);
+    if (n > pathBufferSize - 1) {
+        fatalError("The search key is longer than 259 characters.", nullptr, ExitCode::overlongWord);
+    }
+    std::memcpy(searchKey, key, n + 1);
+    if (n > 0 && searchKey[n - 1] == '*') {
+        wildcardKey = 1;
+        searchKey[n - 1] = '\0';
+    }
+}
+
+namespace {
+
+// Longest line that can name a directory: 258 characters and the line end fit the
+// 260-byte buffer; longer lines are skipped whole.
+constexpr std::size_t longestLine = pathBufferSize - 2;
+constexpr std::size_t blockSize = 256 * 1024;
+char block[blockSize + 1];
+
+struct Pass {
+    const char* currentDirectory;
+    std::size_t currentLength;
+    std::size_t keyLength;
+    int passedCurrent;
+};
+
+// Scores one line (CR LF or LF already cut at the end); true to stop reading.
+inline bool takeLine(Pass& pass, char* line, std::size_t length) {
+    if (length > 0 && line[length - 1] == '\r') --length;
+    if (length > longestLine) return false;
+    line[length] = '\0';
+    if (scoreLineN(line, length, searchKey, pass.keyLength, pass.passedCurrent) != 0) return true;
+    if (pass.passedCurrent == 0 && length == pass.currentLength &&
+        compareText(line, pass.currentDirectory) == 0) {
+        pass.passedCurrent = 1;
+    }
+    return false;
+}
+
+void readTree(int file, Pass& pass) {
+    std::size_t have = 0;
+    bool skipping = false;  // inside a line too long to name a directory
+    while (true) {
+        long n = platform::readFile(file, block + have, blockSize - have);
+        if (n <= 0) {
+            if (have > 0 && !skipping) takeLine(pass, block, have);
+            return;
+        }
+        char* p = block;
+        char* end = block + have + static_cast<std::size_t>(n);
+        if (skipping) {
+            char* newline = static_cast<char*>(std::memchr(p + have, '\n', static_cast<std::size_t>(n)));
+            if (newline == nullptr) {
+                have = 0;
+                continue;
+            }
+            p = newline + 1;
+            skipping = false;
+        }
+        while (char* newline = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) {
+            if (takeLine(pass, p, static_cast<std::size_t>(newline - p))) return;
+            p = newline + 1;
+        }
+        std::size_t tail = static_cast<std::size_t>(end - p);
+        if (tail > longestLine + 1) {
+            skipping = true;
+            have = 0;
+        } else {
+            std::memmove(block, p, tail);
+            have = tail;
+        }
+    }
+}
+
+bool isDriveRoot(const char* path) {
+    const char* first = std::strchr(path, separator);
+    return first != nullptr && first[1] == '\0';
+}
+
+}  // namespace
+
+void runSearch(const char* currentDirectory) {
+    Pass pass{currentDirectory, std::strlen(currentDirectory), std::strlen(searchKey), 0};
+    while (true) {
+        changed = 0;
+        pass.passedCurrent = 0;
+        clearBestCandidate();
+
+        int file = platform::openFile(pathSet.treeFile, platform::OpenMode::read);
+        if (file < 0 && rescanned == 0) {
+            rescan();
+            file = platform::openFile(pathSet.treeFile, platform::OpenMode::read);
+        }
+        if (file < 0) fatalError("Can't open \"%s\".", pathSet.treeFile, ExitCode::treeNotOpened);
+
+        if (searchKey[0] == separator || searchKey[0] == '.') {
+            // Not looked up: handed over as typed.
+            platform::closeFile(file);
+            changeDirectory(searchKey, 1);
+            endRun(ExitCode::done);
+        }
+
+        if (isDriveRoot(currentDirectory)) pass.passedCurrent = 1;
+        readTree(file, pass);
+        platform::closeFile(file);
+
+        if (pass.passedCurrent == 0) {
+            if (rescanned != 0 || noRescan != 0) {
+                fatalError("The current working directory can't be found.", nullptr,
+                           ExitCode::currentDirectoryNotInTree);
+            }
+            rescan();
+            continue;
+        }
+        if (bestCandidate.path[0] != '\0') changeDirectory(bestCandidate.path, 0);
+        if (changed == 0) {
+            if (noRescan == 0 && rescanned == 0) {
+                rescan();
+                continue;
+            }
+            fatalError("No match found for \"%s\".", searchKey, ExitCode::noMatch);
+        }
+        endRun(ExitCode::done);
+    }
+}
+
+}  // namespace vux

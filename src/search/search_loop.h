@@ -1,0 +1,13 @@
+// The search key and the search: the key word's drive prefix and trailing "*",
+// then passes over the tree file with at most one automatic scan.
+#pragma once
+
+namespace vux {
+
+void setSearchKey(const char* word);
+
+// Searches the current drive's tree file for searchKey from currentDirectory and
+// ends the run: 0 when a change was handed over, else through a fatal error.
+[[noreturn]] void runSearch(const char* currentDirectory);
+
+}  // namespace vux

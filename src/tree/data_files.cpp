@@ -1,0 +1,85 @@
+// The PathSet, computed once at start-up.
+#include "tree/data_files.h"
+
+#include <cstring>
+
+#include "driver/fatal.h"
+#include "platform/path_algebra.h"
+#include "platform/platform.h"
+
+namespace vux {
+
+PathSet pathSet;
+
+namespace {
+
+// Copies a host path handed over by the environment as a drive path.
+void takeHostPath(const char* text, char* buffer, const char* overlong, const char* offDrive) {
+    int result = platform::hostToDrivePath(text, buffer, pathBufferSize);
+    if (result == -2) fatalError(overlong, nullptr, ExitCode::overlongPath);
+    if (result != 0) fatalError(offDrive, nullptr, ExitCode::badDriveSetUp);
+}
+
+void joinDataPath(char* buffer, const char* drive, const char* dir, const char* name, const char* ext) {
+    if (platform::makePath(buffer, pathBufferSize, drive, dir, name, ext) != 0) {
+        fatalError("The path of the data file \"%s\" is longer than 259 characters.", name,
+                   ExitCode::overlongPath);
+    }
+}
+
+}  // namespace
+
+void computePathSet(const char* argument0, int drive) {
+    char given[pathBufferSize];
+    if (argument0 == nullptr || argument0[0] == '\0') {
+        if (platform::moduleFileName(given, sizeof given) != 0) {
+            fatalError("The program's own path can't be found.", nullptr, ExitCode::overlongPath);
+        }
+    } else {
+        takeHostPath(argument0, given, "The program path is longer than 259 characters.",
+                     "The program's folder lies on no drive.");
+    }
+    if (platform::fullPath(pathSet.programPath, given, pathBufferSize) == nullptr) {
+        fatalError("The program path can't be made into a full path of at most 259 characters.", nullptr,
+                   ExitCode::overlongPath);
+    }
+
+    char programDrive[3];
+    char programDir[256];
+    if (platform::splitPath(pathSet.programPath, programDrive, programDir) != 0) {
+        fatalError("The program path is longer than 259 characters.", nullptr, ExitCode::overlongPath);
+    }
+    joinDataPath(pathSet.commandBatch, programDrive, programDir, "dovux", "bat");
+
+    char dataDrive[3];
+    char dataDir[256];
+    std::memcpy(dataDrive, programDrive, sizeof dataDrive);
+    std::memcpy(dataDir, programDir, sizeof dataDir);
+    const char* dataValue = platform::getEnv("VUXDATADIR");
+    if (dataValue != nullptr) {
+        char value[pathBufferSize];
+        const char* overlong = "VUXDATADIR is longer than 259 characters.";
+        takeHostPath(dataValue, value, overlong, "VUXDATADIR names a host folder on no drive.");
+        // A separator and a dummy name make the value name a directory either way.
+        std::size_t n = std::strlen(value);
+        bool endsInSeparator = n > 0 && platform::isSeparator(value[n - 1]);
+        const char* dummy = endsInSeparator ? "x.x" : "\\x.x";
+        if (n + std::strlen(dummy) + 1 > pathBufferSize) fatalError(overlong, nullptr, ExitCode::overlongPath);
+        std::memcpy(value + n, dummy, std::strlen(dummy) + 1);
+        if (platform::splitPath(value, dataDrive, dataDir) != 0) {
+            fatalError(overlong, nullptr, ExitCode::overlongPath);
+        }
+    }
+    joinDataPath(pathSet.configFile, dataDrive, dataDir, "vux", "cfg");
+    joinDataPath(pathSet.homeFile, dataDrive, dataDir, "home", "vux");
+    joinDataPath(pathSet.backFile, dataDrive, dataDir, "back", "vux");
+    joinDataPath(pathSet.treeFile, dataDrive, dataDir, "dirtree", "x");
+    setTreeFileDrive(static_cast<char>('@' + drive));
+}
+
+void setTreeFileDrive(char letter) {
+    std::size_t n = std::strlen(pathSet.treeFile);
+    pathSet.treeFile[n - 1] = letter;
+}
+
+}  // namespace vux

@@ -1,0 +1,92 @@
+// Buffered CR LF text files over the platform's raw file operations.
+#include "tree/text_file.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace vux {
+
+TextWriter::~TextWriter() {
+    if (file_ >= 0) platform::closeFile(file_);
+}
+
+bool TextWriter::open(const char* path) {
+    file_ = platform::openFile(path, platform::OpenMode::write);
+    failed_ = false;
+    length_ = 0;
+    return file_ >= 0;
+}
+
+void TextWriter::put(const char* data, std::size_t size) {
+    if (length_ + size > sizeof buffer_) {
+        flush();
+        if (size > sizeof buffer_) {
+            if (platform::writeFile(file_, data, size) != 0) failed_ = true;
+            return;
+        }
+    }
+    std::memcpy(buffer_ + length_, data, size);
+    length_ += size;
+}
+
+void TextWriter::put(const char* text) { put(text, std::strlen(text)); }
+
+void TextWriter::flush() {
+    if (length_ > 0 && platform::writeFile(file_, buffer_, length_) != 0) failed_ = true;
+    length_ = 0;
+}
+
+bool TextWriter::close() {
+    if (file_ < 0) return false;
+    flush();
+    bool ok = platform::closeFile(file_) == 0 && !failed_;
+    file_ = -1;
+    return ok;
+}
+
+LineReader::~LineReader() { close(); }
+
+bool LineReader::open(const char* path) {
+    file_ = platform::openFile(path, platform::OpenMode::read);
+    position_ = length_ = 0;
+    return file_ >= 0;
+}
+
+void LineReader::close() {
+    if (file_ >= 0) platform::closeFile(file_);
+    file_ = -1;
+}
+
+int LineReader::raw() {
+    if (position_ == length_) {
+        long n = file_ < 0 ? -1 : platform::readFile(file_, buffer_, sizeof buffer_);
+        if (n <= 0) return -1;
+        position_ = 0;
+        length_ = static_cast<std::size_t>(n);
+    }
+    return static_cast<unsigned char>(buffer_[position_++]);
+}
+
+int LineReader::next() {
+    int c = raw();
+    if (c != '\r') return c;
+    int after = raw();
+    if (after == '\n') return '\n';
+    if (after >= 0) --position_;  // raw() just filled or stepped: the byte is still there
+    return '\r';
+}
+
+bool LineReader::readLine(char* buffer, std::size_t size) {
+    std::size_t n = 0;
+    while (n + 1 < size) {
+        int c = next();
+        if (c < 0) break;
+        buffer[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buffer[n] = '\0';
+    return n > 0;
+}
+
+}  // namespace vux
