@@ -1,0 +1,49 @@
+// A fixture for runs of the native program: drives C and D mapped to fresh
+// temporary folders, the program copied to C:\TOOLS\vux, nothing else in the
+// environment unless a test adds it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+class NativeDrives : public ::testing::Test {
+protected:
+    NativeDrives() {
+        harness::makeDirs(c("TOOLS"));
+        harness::makeDirs(d(""));
+        harness::copyFile(VUX_BINARY, program());
+        env["VUXDRIVES"] = "C=" + c("") + ":D=" + d("");
+    }
+
+    // Host path of a folder or file on drive C or D ("" for the root).
+    std::string c(const std::string& relative) const { return under("c", relative); }
+    std::string d(const std::string& relative) const { return under("d", relative); }
+    std::string program() const { return c("TOOLS/vux"); }
+    std::string tools(const std::string& name) const { return c("TOOLS/" + name); }
+
+    // Runs the program by its host path from a host folder.
+    harness::RunResult vux(const std::vector<std::string>& args, const std::string& cwd) {
+        std::vector<std::string> argv{program()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return harness::run(argv, env, cwd);
+    }
+
+    std::string file(const std::string& path) const { return harness::readFile(path); }
+
+    harness::TempDir root;
+    harness::Environment env;
+
+private:
+    std::string under(const std::string& drive, const std::string& relative) const {
+        return relative.empty() ? root / drive : root / (drive + "/" + relative);
+    }
+};
+
+// The banner that normal verbosity prints first.
+inline const std::string banner =
+    "vux 1.0.0, the quick directory changer\n"
+    "Copyright (c) 2026 the vux developers; free to use and share.\n";

@@ -1,0 +1,197 @@
+// Temporary folders, files and child processes for the end-to-end tests.
+#include "harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace harness {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vux-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    // The host's own spelling, symbolic links resolved, as a working directory reads.
+    char* real = realpath(buffer.data(), nullptr);
+    path_ = real != nullptr ? real : buffer.data();
+    std::free(real);
+}
+
+TempDir::~TempDir() { removeAll(path_); }
+
+namespace {
+
+void drain(int outFd, int errFd, std::string& out, std::string& err) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd) {
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> envText;
+    bool hasPath = false;
+    for (const auto& [name, value] : env) {
+        envText.push_back(name + "=" + value);
+        hasPath = hasPath || name == "PATH";
+    }
+    if (!hasPath) {
+        const char* path = std::getenv("PATH");
+        envText.push_back(std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"));
+    }
+    std::vector<char*> envp;
+    for (auto& entry : envText) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& arg : args) argp.push_back(arg.data());
+    argp.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        if (argv[0].find('/') != std::string::npos) {
+            execve(argp[0], argp.data(), envp.data());
+        } else {
+            environ = envp.data();
+            execvp(argp[0], argp.data());
+        }
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    RunResult result;
+    drain(outPipe[0], errPipe[0], result.out, result.err);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing " + path + ">";
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) throw std::runtime_error("can't write " + path);
+}
+
+void makeDirs(const std::string& path) {
+    std::string partial;
+    std::stringstream parts(path);
+    std::string part;
+    if (!path.empty() && path[0] == '/') partial = "";
+    while (std::getline(parts, part, '/')) {
+        if (part.empty()) continue;
+        partial += "/" + part;
+        if (path[0] != '/' && partial[0] == '/') partial.erase(0, 1);
+        mkdir(partial.c_str(), 0777);
+    }
+    if (!isDirectory(path)) throw std::runtime_error("can't make " + path);
+}
+
+void copyFile(const std::string& from, const std::string& to) {
+    writeFile(to, readFile(from));
+    chmod(to.c_str(), 0755);
+}
+
+void removeAll(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) {
+        chmod(path.c_str(), 0700);
+        for (const std::string& name : listNames(path)) removeAll(path + "/" + name);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+std::vector<std::string> listNames(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return names;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+bool haveProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path != nullptr ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace harness
