@@ -1,0 +1,178 @@
+// Scoring of tree lines against a key: the kinds of match, the choice among
+// equals around the current directory, and the text operations it rests on.
+#include "search/match_score.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/run_state.h"
+
+namespace {
+
+const std::vector<std::string> sampleTree = {
+    "C:\\BIN", "C:\\DOS", "C:\\DOS\\BIN", "C:\\WORK", "C:\\WORK\\DOSSTUFF",
+};
+
+// What one pass over a tree ends with: the line changed to at once, or the line
+// held at the end ("" when none).
+struct PassOutcome {
+    std::string changedAtOnce;
+    std::string held;
+};
+
+// A pass as the search makes it: the current directory's own line is scored as
+// before it, a drive root counts every line as after it. Nothing here can be
+// entered, so an immediate change returns without effect.
+PassOutcome runPass(const std::vector<std::string>& tree, const std::string& key, const std::string& current) {
+    vux::clearBestCandidate();
+    int passed = current.find('\\') == current.size() - 1 ? 1 : 0;
+    for (const std::string& text : tree) {
+        std::vector<char> line(text.begin(), text.end());
+        line.push_back('\0');
+        if (vux::scoreLine(line.data(), key.c_str(), passed) != 0) return {text, ""};
+        if (passed == 0 && vux::compareText(line.data(), current.c_str()) == 0) passed = 1;
+    }
+    return {"", vux::bestCandidate.path};
+}
+
+class Scoring : public ::testing::Test {
+protected:
+    void SetUp() override { vux::resetRunState(); }
+    void TearDown() override { vux::resetRunState(); }
+};
+
+}  // namespace
+
+TEST_F(Scoring, WorkedExamples) {
+    struct Case {
+        const char* key;
+        bool wildcard;
+        const char* current;
+        bool partialOn;
+        const char* changedAtOnce;
+        const char* held;
+    } cases[] = {
+        {"dos", false, "C:\\", false, "C:\\DOS", ""},
+        {"dos", false, "C:\\DOS", false, "", "C:\\DOS"},
+        {"dos", true, "C:\\DOS", false, "", "C:\\WORK\\DOSSTUFF"},
+        {"do", false, "C:\\DOS", false, "", "C:\\WORK\\DOSSTUFF"},
+        {"do", false, "C:\\WORK\\DOSSTUFF", false, "", "C:\\DOS"},
+        {"bin", false, "C:\\DOS", false, "C:\\DOS\\BIN", ""},
+        {"bin", false, "C:\\DOS\\BIN", false, "", "C:\\BIN"},
+        {"dos\\bin", false, "C:\\", false, "C:\\DOS\\BIN", ""},
+        {"os\\bin", false, "C:\\WORK", false, "", "C:\\DOS\\BIN"},
+        {"dosx", false, "C:\\", false, "", ""},
+        {"dosx", false, "C:\\", true, "", "C:\\DOS"},
+        {"dosx", false, "C:\\DOS", true, "", "C:\\WORK\\DOSSTUFF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + (c.wildcard ? "*" : "") + " from " + c.current);
+        vux::resetRunState();
+        vux::wildcardKey = c.wildcard ? 1 : 0;
+        vux::noRescan = c.partialOn ? 1 : 0;
+        PassOutcome outcome = runPass(sampleTree, c.key, c.current);
+        EXPECT_EQ(outcome.changedAtOnce, c.changedAtOnce);
+        EXPECT_EQ(outcome.held, c.held);
+    }
+}
+
+TEST_F(Scoring, RootsEmptyLinesAndCase) {
+    char root[] = "C:\\";
+    char empty[] = "";
+    vux::clearBestCandidate();
+    EXPECT_EQ(vux::scoreLine(root, "c", 0), 0);
+    EXPECT_EQ(vux::scoreLine(empty, "c", 0), 0);
+    EXPECT_STREQ(vux::bestCandidate.path, "");
+
+    EXPECT_EQ(runPass({"C:\\DOS"}, "Dos", "C:\\X").held, "C:\\DOS");
+    vux::caseInsensitive = 0;
+    EXPECT_EQ(runPass({"C:\\DOS"}, "Dos", "C:\\X").held, "");
+    vux::noRescan = 1;
+    EXPECT_EQ(runPass({"C:\\DOS"}, "Dos", "C:\\X").held, "C:\\DOS");
+    EXPECT_EQ(vux::bestCandidate.isPartial, 1);
+    EXPECT_EQ(vux::bestCandidate.partialLength, 1);
+}
+
+TEST_F(Scoring, KeysWithSeparators) {
+    // A head alone matches every line whose head ends so; none is exact.
+    PassOutcome outcome = runPass({"C:\\DOS\\BIN", "C:\\MSDOS\\BIN", "C:\\DOS"}, "dos\\", "C:\\MSDOS\\BIN");
+    EXPECT_EQ(outcome.held, "C:\\DOS\\BIN");
+    EXPECT_EQ(vux::bestCandidate.isExact, 0);
+    outcome = runPass({"C:\\DOS\\BIN", "C:\\MSDOS\\BIN"}, "dos\\", "C:\\DOS\\BIN");
+    EXPECT_EQ(outcome.held, "C:\\MSDOS\\BIN");
+    // The line's head must be at least as long as the key's.
+    EXPECT_EQ(runPass({"C:\\BIN"}, "dos\\bin", "C:\\X").held, "");
+    EXPECT_EQ(runPass({"C:\\BINARY"}, "c:\\bin", "C:\\X").held, "C:\\BINARY");
+}
+
+TEST_F(Scoring, PartialMatchingNeedsScanOrNoRescanAndNotExactOnly) {
+    std::vector<std::string> tree = {"C:\\DOS", "C:\\DOCS"};
+    EXPECT_EQ(runPass(tree, "dosx", "C:\\").held, "");
+    vux::rescanned = 1;
+    EXPECT_EQ(runPass(tree, "dosx", "C:\\").held, "C:\\DOS");
+    EXPECT_EQ(runPass(tree, "docx", "C:\\").held, "C:\\DOCS");  // p = 3 beats p = 2
+    vux::exactOnly = 1;
+    EXPECT_EQ(runPass(tree, "dosx", "C:\\").held, "");
+    EXPECT_EQ(runPass(tree, "do", "C:\\X").held, "C:\\DOS");  // leading still counts
+}
+
+TEST_F(Scoring, PartialTies) {
+    vux::noRescan = 1;
+    // Two equal partials before the current directory: the first stays.
+    EXPECT_EQ(runPass({"C:\\ABX", "C:\\ABY", "C:\\CUR"}, "abz", "C:\\CUR").held, "C:\\ABX");
+    // One after replaces one from before; a second one after does not.
+    EXPECT_EQ(runPass({"C:\\ABX", "C:\\CUR", "C:\\ABY", "C:\\ABW"}, "abz", "C:\\CUR").held, "C:\\ABY");
+    // A longer common beginning wins wherever it stands.
+    EXPECT_EQ(runPass({"C:\\ABX", "C:\\CUR", "C:\\AY", "C:\\ABZQ"}, "abzz", "C:\\CUR").held, "C:\\ABZQ");
+}
+
+TEST_F(Scoring, FullKeyMatchShutsOutPartials) {
+    vux::rescanned = 1;
+    // A leading match is held: later partial lines are ignored even after a scan.
+    EXPECT_EQ(runPass({"C:\\DOSSTUFF", "C:\\CUR", "C:\\DOZ"}, "dos", "C:\\CUR").held, "C:\\DOSSTUFF");
+    // A leading match after the current directory beats one before; the first after stays.
+    EXPECT_EQ(runPass({"C:\\DOSA", "C:\\CUR", "C:\\DOSB", "C:\\DOSC"}, "dos", "C:\\CUR").held, "C:\\DOSB");
+    // An exact match before the current directory beats leading ones after it.
+    EXPECT_EQ(runPass({"C:\\DOS", "C:\\CUR", "C:\\DOSB"}, "dos", "C:\\CUR").held, "C:\\DOS");
+}
+
+TEST_F(Scoring, WildcardKeyNeverExact) {
+    vux::wildcardKey = 1;
+    PassOutcome outcome = runPass(sampleTree, "dos", "C:\\");
+    EXPECT_EQ(outcome.changedAtOnce, "");
+    EXPECT_EQ(outcome.held, "C:\\DOS");
+    EXPECT_EQ(vux::bestCandidate.afterCurrent, 1);
+}
+
+TEST_F(Scoring, LineWithNulByteIsNeverTaken) {
+    char line[] = "C:\\DOS\0X";
+    vux::clearBestCandidate();
+    EXPECT_EQ(vux::scoreLineN(line, sizeof line - 1, "dos", 3, 0), 0);
+    EXPECT_STREQ(vux::bestCandidate.path, "");
+}
+
+TEST(TextOperations, HonourCaseSwitch) {
+    vux::resetRunState();
+    EXPECT_EQ(vux::isEmpty(nullptr), 1);
+    EXPECT_EQ(vux::isEmpty(""), 1);
+    EXPECT_EQ(vux::isEmpty("x"), 0);
+    EXPECT_EQ(vux::compareText("C:\\Work", "c:\\WORK"), 0);
+    EXPECT_NE(vux::compareText("C:\\Work", "C:\\Wor"), 0);
+    EXPECT_EQ(vux::compareTextN("DOSSTUFF", "dos", 3), 0);
+    EXPECT_NE(vux::compareTextN("DO", "dos", 3), 0);
+    EXPECT_EQ(vux::compareTextN("ab", "ab", 5), 0);
+    EXPECT_EQ(vux::sameChar('a', 'A'), 1);
+    EXPECT_EQ(vux::sameChar('[', '{'), 0);  // only letters fold
+    EXPECT_STREQ(vux::lastComponent("C:\\DOS\\BIN"), "BIN");
+    EXPECT_STREQ(vux::lastComponent("C:\\"), "");
+    EXPECT_STREQ(vux::lastComponent("dos"), "dos");
+    EXPECT_STREQ(vux::lastComponent("dos\\"), "");
+    EXPECT_STREQ(vux::lastComponent("\\dos"), "\\dos");
+    vux::caseInsensitive = 0;
+    EXPECT_NE(vux::compareText("C:\\Work", "C:\\WORK"), 0);
+    EXPECT_EQ(vux::sameChar('a', 'A'), 0);
+    vux::resetRunState();
+}
