@@ -72,37 +72,62 @@ bool driveExists(int drive) {
     return root != nullptr && stat(root, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int hostToDrive(const char* host, char* buffer, std::size_t size) {
-    if (host == nullptr || host[0] != '/') return -1;
-    std::vector<std::string> names;
-    hostNames(host, names);
-    int best = 0;
-    std::size_t bestDepth = 0;
+namespace {
+
+// The depth of a drive's root when it is a component-wise prefix of names, else -1.
+long rootDepthIn(int drive, const std::vector<std::string>& names) {
+    if (drive < 1 || drive > 26 || roots[drive].empty()) return -1;
     std::vector<std::string> rootNames;
-    for (int drive = 1; drive <= 26; ++drive) {
-        if (roots[drive].empty()) continue;
-        hostNames(roots[drive].c_str(), rootNames);
-        if (rootNames.size() > names.size()) continue;
-        bool prefix = true;
-        for (std::size_t i = 0; i < rootNames.size() && prefix; ++i) prefix = rootNames[i] == names[i];
-        if (prefix && (best == 0 || rootNames.size() > bestDepth)) {
-            best = drive;
-            bestDepth = rootNames.size();
-        }
+    hostNames(roots[drive].c_str(), rootNames);
+    if (rootNames.size() > names.size()) return -1;
+    for (std::size_t i = 0; i < rootNames.size(); ++i) {
+        if (rootNames[i] != names[i]) return -1;
     }
-    if (best == 0) return -1;
+    return static_cast<long>(rootNames.size());
+}
+
+int drivePathOf(int drive, std::size_t depth, const std::vector<std::string>& names, char* buffer,
+                std::size_t size) {
     std::string out;
-    out += static_cast<char>('A' + best - 1);
+    out += static_cast<char>('A' + drive - 1);
     out += ":\\";
-    for (std::size_t i = bestDepth; i < names.size(); ++i) {
+    for (std::size_t i = depth; i < names.size(); ++i) {
         const std::string& name = names[i];
         if (name.find_first_of("\\\r\n") != std::string::npos) return -1;
-        if (i > bestDepth) out += '\\';
+        if (i > depth) out += '\\';
         out += name;
     }
     if (out.size() + 1 > size) return -2;
     std::memcpy(buffer, out.c_str(), out.size() + 1);
     return 0;
+}
+
+}  // namespace
+
+int hostToDrive(const char* host, char* buffer, std::size_t size) {
+    if (host == nullptr || host[0] != '/') return -1;
+    std::vector<std::string> names;
+    hostNames(host, names);
+    int best = 0;
+    long bestDepth = -1;
+    for (int drive = 1; drive <= 26; ++drive) {
+        long depth = rootDepthIn(drive, names);
+        if (depth > bestDepth) {
+            best = drive;
+            bestDepth = depth;
+        }
+    }
+    if (best == 0) return -1;
+    return drivePathOf(best, static_cast<std::size_t>(bestDepth), names, buffer, size);
+}
+
+int hostToDriveOn(const char* host, int drive, char* buffer, std::size_t size) {
+    if (host == nullptr || host[0] != '/') return -1;
+    std::vector<std::string> names;
+    hostNames(host, names);
+    long depth = rootDepthIn(drive, names);
+    if (depth < 0) return -1;
+    return drivePathOf(drive, static_cast<std::size_t>(depth), names, buffer, size);
 }
 
 bool driveToHost(const char* drivePath, std::string& host) {

@@ -24,6 +24,10 @@ bool driveExists(int drive);
 // are resolved by name first.
 int hostToDrive(const char* host, char* buffer, std::size_t size);
 
+// The same for one given drive (1 = A), whether or not another drive's root is a
+// longer prefix.
+int hostToDriveOn(const char* host, int drive, char* buffer, std::size_t size);
+
 // Maps a full drive path (X:\A\B) to its host path: false for a drive that is not
 // mapped or a path that is not full.
 bool driveToHost(const char* drivePath, std::string& host);

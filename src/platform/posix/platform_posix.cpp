@@ -145,8 +145,8 @@ std::string unescapeMountPath(const char* text, std::size_t n) {
 
 void addClosedFolder(const std::string& host, int drive) {
     char drivePath[pathBufferSize];
-    if (hostToDrive(host.c_str(), drivePath, sizeof drivePath) != 0) return;
-    if (driveOfLetter(drivePath[0]) != drive || drivePath[3] == '\0') return;
+    if (posix::hostToDriveOn(host.c_str(), drive, drivePath, sizeof drivePath) != 0) return;
+    if (drivePath[3] == '\0') return;
     closedFolders.emplace_back(drivePath);
 }
 
