@@ -1,0 +1,202 @@
+// Directory changes: the command batch, dovux.sh, the back and home files for
+// every way of reaching a directory, and what each failure leaves behind.
+#include <string>
+
+#include "native_fixture.h"
+
+namespace {
+
+class Change : public NativeDrives {
+protected:
+    Change() {
+        for (const char* dir : {"WORK", "A", "B", "100%", "a&del x", "a&calc", "sp ace"}) harness::makeDirs(c(dir));
+        harness::makeDirs(d("DATA/sub"));
+    }
+    std::string batch() { return file(tools("dovux.bat")); }
+    std::string shell() { return file(tools("dovux.sh")); }
+    std::string backFile() { return file(tools("back.vux")); }
+    void expectNoChange() {
+        EXPECT_EQ(batch(), "");
+        EXPECT_EQ(shell(), "");
+    }
+};
+
+}  // namespace
+
+TEST_F(Change, BackWithoutBackFile) {
+    auto r = vux({"/b"}, c("WORK"));
+    EXPECT_EQ(r.code, 26);
+    EXPECT_EQ(r.err, "vux: Couldn't open \"C:\\TOOLS\\back.vux\".\n");
+    expectNoChange();
+}
+
+TEST_F(Change, BackWithEmptyFileDoesNothing) {
+    harness::writeFile(tools("back.vux"), "");
+    auto r = vux({"/q", "/b"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.err, "");
+    expectNoChange();
+    EXPECT_EQ(backFile(), "");
+}
+
+TEST_F(Change, RepeatedBackAlternates) {
+    harness::writeFile(tools("back.vux"), "C:\\A\r\n");
+    auto r = vux({"/q", "/b"}, c("B"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\A\r\n");
+    EXPECT_EQ(shell(), "cd -- '" + c("A") + "'\n");
+    EXPECT_EQ(backFile(), "C:\\B\r\n");
+    r = vux({"/q", "/b"}, c("A"));
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\B\r\n");
+    EXPECT_EQ(backFile(), "C:\\A\r\n");
+}
+
+TEST_F(Change, DisableBacklogKeepsBackFile) {
+    harness::writeFile(tools("back.vux"), "C:\\A\r\n");
+    auto r = vux({"/q", "/b", "/disable", "backlog"}, c("B"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\A\r\n");
+    EXPECT_EQ(backFile(), "C:\\A\r\n");
+    // Alone it only sets the flag.
+    r = vux({"/q", "/disable", "backlog"}, c("B"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(backFile(), "C:\\A\r\n");
+    EXPECT_FALSE(harness::fileExists(tools("home.vux")));
+}
+
+TEST_F(Change, DefineHomeThenHomeInOneRun) {
+    auto r = vux({"/q", "/h", "/define", "home", "..\\A"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(file(tools("home.vux")), "C:\\A\r\n");
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\A\r\n");
+    EXPECT_EQ(backFile(), "C:\\WORK\r\n");
+}
+
+TEST_F(Change, DefineHomeResolvesAfterBack) {
+    harness::writeFile(tools("back.vux"), "D:\\DATA\r\n");
+    auto r = vux({"/q", "/define", "home", "sub", "/b"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(file(tools("home.vux")), "D:\\DATA\\sub\r\n");
+    EXPECT_EQ(batch(), "D:\r\ncd D:\\DATA\r\n");
+    EXPECT_EQ(shell(), "cd -- '" + d("DATA") + "'\n");
+}
+
+TEST_F(Change, DefineHomeWithoutPathTakesCurrentDirectory) {
+    auto r = vux({"/q", "/define", "home"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(file(tools("home.vux")), "C:\\WORK\r\n");
+    expectNoChange();
+    r = vux({"/q", "/define", "home", "..\\..\\.."}, c("WORK"));
+    EXPECT_EQ(r.code, 28);
+    EXPECT_EQ(r.err, "vux: Illegal argument for option \"/home\".\n");
+    harness::makeDirs(tools("home.vux.d"));
+    env["VUXDATADIR"] = c("TOOLS/home.vux.d/nowhere");
+    r = vux({"/q", "/define", "home"}, c("WORK"));
+    EXPECT_EQ(r.code, 24);
+    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\TOOLS\\home.vux.d\\nowhere\\home.vux\".\n");
+}
+
+TEST_F(Change, HomeEdgeCases) {
+    auto r = vux({"/q", "/h"}, c("WORK"));
+    EXPECT_EQ(r.code, 25);
+    EXPECT_EQ(r.err, "vux: Couldn't open \"C:\\TOOLS\\home.vux\".\n");
+
+    // A first line that is only a line end: no change tried, back file written,
+    // the command batch left with no lines.
+    harness::writeFile(tools("home.vux"), "\r\nC:\\A\r\n");
+    r = vux({"/q", "/h"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    expectNoChange();
+    EXPECT_EQ(backFile(), "C:\\WORK\r\n");
+
+    // A home since removed: 9, nothing written.
+    harness::writeFile(tools("back.vux"), "C:\\B\r\n");
+    harness::writeFile(tools("home.vux"), "C:\\GONE\r\n");
+    r = vux({"/q", "/h"}, c("WORK"));
+    EXPECT_EQ(r.code, 9);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\GONE\".\n");
+    expectNoChange();
+    EXPECT_EQ(backFile(), "C:\\B\r\n");
+
+    // The drive letter is written as the file spells it.
+    harness::writeFile(tools("home.vux"), "c:\\A\n");
+    r = vux({"/q", "/h"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(batch(), "c:\r\ncd c:\\A\r\n");
+
+    // Only the first 259 characters of a longer line are used.
+    harness::writeFile(tools("home.vux"), "C:\\" + std::string(300, 'x') + "\r\n");
+    r = vux({"/q", "/h"}, c("WORK"));
+    EXPECT_EQ(r.code, 9);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\" + std::string(256, 'x') + "\".\n");
+}
+
+TEST_F(Change, DriveAloneWritesDriveLineAndBackFile) {
+    auto r = vux({"/q", "/disable", "backlog", "d:"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(batch(), "D:\r\n");
+    EXPECT_EQ(shell(), "cd -- '" + d("") + "'\n");
+    EXPECT_EQ(backFile(), "C:\\WORK\r\n");
+
+    r = vux({"/q", "d:*"}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    expectNoChange();
+
+    r = vux({"/q", "q:x"}, c("WORK"));
+    EXPECT_EQ(r.code, 11);
+    EXPECT_EQ(r.err, "vux: Attempt to change to drive Q: failed.\n");
+}
+
+TEST_F(Change, KeysHandedOverAsTyped) {
+    auto r = vux({"/q", ".."}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(batch(), "cd ..\r\n");
+    EXPECT_EQ(shell(), "cd -- '" + c("") + "'\n");
+    EXPECT_TRUE(harness::fileExists(tools("dirtree.C")));  // built first
+
+    r = vux({"/q", "d:\\DATA"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(batch(), "D:\r\ncd \\DATA\r\n");
+    EXPECT_TRUE(harness::fileExists(tools("dirtree.D")));
+
+    r = vux({"/q", "\\nowhere"}, c("WORK"));
+    EXPECT_EQ(r.code, 9);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"\\nowhere\".\n");
+    expectNoChange();
+}
+
+TEST_F(Change, CdLineCannotRunACommand) {
+    auto r = vux({"/q", "\\a&calc"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(batch(), "cd \"\\a&calc\"\r\n");
+    r = vux({"/q", "\\100%"}, c("WORK"));
+    EXPECT_EQ(batch(), "cd \"\\100%%\"\r\n");
+    // Blanks alone are written as they stand; a line from a file may hold them.
+    harness::writeFile(tools("back.vux"), "C:\\a&del x\r\n");
+    r = vux({"/q", "/b"}, c("WORK"));
+    EXPECT_EQ(batch(), "C:\r\ncd \"C:\\a&del x\"\r\n");
+    harness::writeFile(tools("back.vux"), "C:\\sp ace\r\n");
+    r = vux({"/q", "/b"}, c("WORK"));
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\sp ace\r\n");
+}
+
+TEST_F(Change, BackFileThatCannotBeWritten) {
+    harness::makeDirs(tools("back.vux"));
+    auto r = vux({"/q", "\\A"}, c("WORK"));
+    EXPECT_EQ(r.code, 27);
+    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\TOOLS\\back.vux\".\n");
+    expectNoChange();
+}
+
+TEST_F(Change, CommandBatchThatCannotBeEmptied) {
+    harness::makeDirs(tools("dovux.bat"));
+    harness::writeFile(tools("vux.cfg"), "/x\r\n");
+    auto r = vux({"/m"}, c("WORK"));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.bat.\n");  // before the file's /x is read
+    harness::removeAll(tools("dovux.bat"));
+    harness::makeDirs(tools("dovux.sh"));
+    r = vux({}, c("WORK"));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.sh.\n");
+}
