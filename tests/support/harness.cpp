@@ -67,6 +67,11 @@ RunResult run(const std::vector<std::string>& argv, const Environment& env, cons
         envText.push_back(name + "=" + value);
         hasPath = hasPath || name == "PATH";
     }
+    // Sanitizer settings reach the program under test too.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && env.count(name) == 0) envText.push_back(std::string(name) + "=" + value);
+    }
     if (!hasPath) {
         const char* path = std::getenv("PATH");
         envText.push_back(std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"));

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Runs every test: the native build, the Windows build under Wine's cmd.exe, the
+# shell wrappers in bash, zsh and fish, then the suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer. Installs what it needs on a Debian machine.
+set -u
+cd "$(dirname "$0")/.."
+jobs=2
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have x86_64-w64-mingw32-g++ || need+=(g++-mingw-w64-x86-64)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+have bash || need+=(bash)
+have zsh || need+=(zsh)
+have fish || need+=(fish)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+if [ ${#need[@]} -gt 0 ]; then
+    if [ "$(id -u)" = 0 ]; then
+        echo "== installing: ${need[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq && apt-get install -y -qq "${need[@]}" >/dev/null || {
+            echo "test.sh: could not install ${need[*]}" >&2
+            exit 1
+        }
+    else
+        echo "test.sh: missing ${need[*]}; install them (apt-get install ${need[*]}) and run again" >&2
+        exit 1
+    fi
+fi
+
+fail=0
+step() {
+    echo "== $*"
+    "$@" || fail=1
+}
+
+step cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+step cmake --build build-win -j"$jobs"
+step cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVUX_TESTS=ON
+step cmake --build build -j"$jobs"
+step cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVUX_TESTS=ON -DVUX_SANITIZE=ON
+step cmake --build build-asan -j"$jobs"
+
+passed=0
+failed=0
+count() {
+    # ctest's own summary: "N% tests passed, F tests failed out of T"
+    local line
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+    if [ -z "$line" ]; then
+        failed=$((failed + 1))
+        return
+    fi
+    local f t
+    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    t=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
+    failed=$((failed + f))
+    passed=$((passed + t - f))
+}
+
+log=$(mktemp)
+echo "== tests (native, Wine, shells)"
+(cd build && ctest --output-on-failure -j"$jobs" 2>&1) | tee "$log"
+count "$log"
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$jobs" -E '^e2e\.Wine' 2>&1) | tee "$log"
+count "$log"
+rm -f "$log"
+
+[ "$fail" = 0 ] || failed=$((failed + 1))
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -1,0 +1,185 @@
+// The search end to end: cycling among equal names, drive prefixes, the switches,
+// and the single automatic rescan with its three ways of failing.
+#include <string>
+
+#include "native_fixture.h"
+
+namespace {
+
+class Search : public NativeDrives {
+protected:
+    Search() {
+        for (const char* dir : {"WORK", "a/SRC", "b/SRC", "c/SRC", "DOS/BIN", "MSDOS/BIN", "WORK/DOSSTUFF", "dosx", "DOSSIER"}) {
+            harness::makeDirs(c(dir));
+        }
+        harness::makeDirs(d("DATA/NAME"));
+    }
+    std::string batch() { return file(tools("dovux.bat")); }
+    // Where the shell would land: the folder named in dovux.sh.
+    std::string landed() {
+        std::string text = file(tools("dovux.sh"));
+        if (text.size() < 10) return "";
+        return text.substr(7, text.size() - 9);
+    }
+    // A tree file written by hand, lines in the order given.
+    void tree(const std::vector<std::string>& lines, const std::string& name = "dirtree.C") {
+        std::string text;
+        for (const auto& line : lines) text += line + "\r\n";
+        harness::writeFile(tools(name), text);
+    }
+};
+
+const std::string rescanLine = "vux: Rescanning directory structure.\n";
+
+}  // namespace
+
+TEST_F(Search, FirstRunScansThenFinds) {
+    auto r = vux({"dos"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, banner + rescanLine);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\r\n");
+    EXPECT_EQ(landed(), c("DOS"));
+    EXPECT_EQ(file(tools("back.vux")), "C:\\WORK\r\n");
+}
+
+TEST_F(Search, SameKeyCyclesAndWrapsAround) {
+    tree({"C:\\a", "C:\\a\\SRC", "C:\\b", "C:\\b\\SRC", "C:\\c", "C:\\c\\SRC", "C:\\WORK"});
+    std::string at = c("WORK");
+    std::vector<std::string> visited;
+    for (int i = 0; i < 4; ++i) {
+        auto r = vux({"/q", "src"}, at);
+        ASSERT_EQ(r.code, 0) << r.err;
+        at = landed();
+        visited.push_back(batch());
+    }
+    EXPECT_EQ(visited[0], "C:\r\ncd C:\\a\\SRC\r\n");
+    EXPECT_EQ(visited[1], "C:\r\ncd C:\\b\\SRC\r\n");
+    EXPECT_EQ(visited[2], "C:\r\ncd C:\\c\\SRC\r\n");
+    EXPECT_EQ(visited[3], "C:\r\ncd C:\\a\\SRC\r\n");
+}
+
+TEST_F(Search, FromDriveRootFirstExactMatchWins) {
+    tree({"C:\\WORK\\DOSSTUFF", "C:\\DOS", "C:\\MSDOS", "C:\\WORK"});
+    auto r = vux({"/q", "dos"}, c(""));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\r\n");
+}
+
+TEST_F(Search, KeysWithSeparators) {
+    tree({"C:\\DOS", "C:\\DOS\\BIN", "C:\\MSDOS", "C:\\MSDOS\\BIN", "C:\\WORK"});
+    EXPECT_EQ(vux({"/q", "dos\\bin"}, c("")).code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\\BIN\r\n");
+    // os\bin lines up with the end of both; the first after the current one wins.
+    EXPECT_EQ(vux({"/q", "os\\bin"}, c("DOS/BIN")).code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\MSDOS\\BIN\r\n");
+    EXPECT_EQ(vux({"/q", "os/bin"}, c("WORK")).code, 3);  // "/" is no separator in a key
+}
+
+TEST_F(Search, WildcardAndStarAlone) {
+    tree({"C:\\DOS", "C:\\WORK", "C:\\WORK\\DOSSTUFF"});
+    EXPECT_EQ(vux({"/q", "dos*"}, c("DOS")).code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\WORK\\DOSSTUFF\r\n");
+    auto r = vux({"/q", "*"}, c("DOS"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(batch(), "");
+}
+
+TEST_F(Search, DrivePrefixSearchesThatDrive) {
+    auto r = vux({"/q", "d:name"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(batch(), "D:\r\ncd D:\\DATA\\NAME\r\n");
+    EXPECT_EQ(landed(), d("DATA/NAME"));
+    EXPECT_EQ(file(tools("dirtree.D")), "D:\\DATA\r\nD:\\DATA\\NAME\r\n");
+    EXPECT_FALSE(harness::fileExists(tools("dirtree.C")));
+    r = vux({"/q", "d:zzz*"}, c("WORK"));
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "vux: No match found for \"zzz\".\n");
+}
+
+TEST_F(Search, CaseSensitiveAndExactMatch) {
+    tree({"C:\\DOS", "C:\\dosx", "C:\\WORK"});
+    EXPECT_EQ(vux({"/q", "/n", "Dos"}, c("WORK")).code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\r\n");
+    // Case-sensitive: only a partial match of "D" is left, allowed with /n.
+    EXPECT_EQ(vux({"/q", "/n", "/c", "dosx"}, c("WORK")).code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\dosx\r\n");
+    auto r = vux({"/q", "/n", "/ex", "dosy"}, c("WORK"));
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "vux: No match found for \"dosy\".\n");
+    EXPECT_EQ(vux({"/q", "/n", "/ex", "do"}, c("WORK")).code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\r\n");
+}
+
+TEST_F(Search, PartialMatchOnlyAfterScan) {
+    tree({"C:\\DOS", "C:\\WORK"});
+    auto r = vux({"dosz"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, banner + rescanLine);
+    // After the scan DOSSTUFF (below WORK) ties with DOS and comes after WORK.
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\WORK\\DOSSTUFF\r\n");
+    // With /n: partial in the first pass, no scan.
+    tree({"C:\\DOSSIER", "C:\\WORK"});
+    r = vux({"/n", "dosx"}, c("WORK"));
+    EXPECT_EQ(r.out, banner);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOSSIER\r\n");
+}
+
+TEST_F(Search, NoMatchAfterExactlyOneScan) {
+    auto r = vux({"zzz"}, c("WORK"));
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, banner + rescanLine);
+    EXPECT_EQ(r.err, "vux: No match found for \"zzz\".\n");
+    EXPECT_EQ(batch(), "");
+    r = vux({"/r", "zzz"}, c("WORK"));
+    EXPECT_EQ(r.out, banner + rescanLine);
+    EXPECT_EQ(r.code, 3);
+    r = vux({"/n", "zzz"}, c("WORK"));
+    EXPECT_EQ(r.out, banner);
+    EXPECT_EQ(r.code, 3);
+}
+
+TEST_F(Search, CurrentDirectoryMissingFromTree) {
+    tree({"C:\\DOS"});
+    auto r = vux({"/n", "dos"}, c("WORK"));
+    EXPECT_EQ(r.code, 6);
+    EXPECT_EQ(r.err, "vux: The current working directory can't be found.\n");
+    // Without /n the drive is scanned, even though a match was held.
+    r = vux({"dos"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, banner + rescanLine);
+    EXPECT_NE(file(tools("dirtree.C")).find("C:\\WORK\r\n"), std::string::npos);
+    // The current directory's line must be spelt in the same case with /c.
+    tree({"C:\\work", "C:\\DOS"});
+    r = vux({"/q", "/n", "/c", "DOS"}, c("WORK"));
+    EXPECT_EQ(r.code, 6);
+}
+
+TEST_F(Search, VanishedDirectoryIsRescanned) {
+    tree({"C:\\WORK", "C:\\GONE", "C:\\DOS"});
+    auto r = vux({"gone"}, c("WORK"));
+    EXPECT_EQ(r.code, 3);  // scanned silently, then no longer found
+    EXPECT_EQ(r.out, banner + rescanLine);
+    tree({"C:\\WORK", "C:\\GONE"});
+    r = vux({"/q", "/n", "gone"}, c("WORK"));
+    EXPECT_EQ(r.code, 10);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\GONE\".\n");
+    EXPECT_EQ(batch(), "");
+}
+
+TEST_F(Search, TreeFileThatCannotBeBuilt) {
+    harness::makeDirs(tools("dirtree.C"));
+    auto r = vux({"dos"}, c("WORK"));
+    EXPECT_EQ(r.code, 21);
+    EXPECT_EQ(r.err, "vux: Can't create \"C:\\TOOLS\\dirtree.C\".\n");
+}
+
+TEST_F(Search, OverlongAndOddLinesAreSkippedWhole) {
+    std::string longName(300, 'X');
+    const char junk[] = "C:\\junk\0DOS\r\n";
+    harness::writeFile(tools("dirtree.C"), "C:\\" + longName + "\\DOS\r\n" + "C:\\WORK\n" +
+                                               std::string(junk, sizeof junk - 1) + "\r\n" + "C:\\DOS");
+    auto r = vux({"/q", "/n", "dos"}, c("WORK"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\r\n");
+}
