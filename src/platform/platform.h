@@ -80,6 +80,11 @@ int closeFile(int file);
 int replaceFile(const char* from, const char* to);
 int removeFile(const char* path);
 
+// Has the file removed should the run be interrupted (interrupt, hang-up or
+// termination request) before releaseTemporaryFile; one file at a time.
+void guardTemporaryFile(const char* path);
+void releaseTemporaryFile();
+
 // The process's number, to name temporary files apart.
 long processId();
 

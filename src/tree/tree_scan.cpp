@@ -44,7 +44,11 @@ void rescan() {
     char temporary[pathBufferSize + 32];
     std::snprintf(temporary, sizeof temporary, "%s.%ld.new", pathSet.treeFile, platform::processId());
     TextWriter tree;
-    if (!tree.open(temporary)) fatalError("Can't create \"%s\".", pathSet.treeFile, ExitCode::treeNotCreated);
+    platform::guardTemporaryFile(temporary);
+    if (!tree.open(temporary)) {
+        platform::releaseTemporaryFile();
+        fatalError("Can't create \"%s\".", pathSet.treeFile, ExitCode::treeNotCreated);
+    }
 
     char path[pathBufferSize];
     std::memcpy(path, driveString, 3);
@@ -56,10 +60,10 @@ void rescan() {
     }
     rescanned = 1;
     bool written = tree.close();
-    if (!written || platform::replaceFile(temporary, pathSet.treeFile) != 0) {
-        platform::removeFile(temporary);  // the previous tree file stays whole
-        fatalError("Can't create \"%s\".", pathSet.treeFile, ExitCode::treeNotCreated);
-    }
+    bool replaced = written && platform::replaceFile(temporary, pathSet.treeFile) == 0;
+    if (!replaced) platform::removeFile(temporary);  // the previous tree file stays whole
+    platform::releaseTemporaryFile();
+    if (!replaced) fatalError("Can't create \"%s\".", pathSet.treeFile, ExitCode::treeNotCreated);
 }
 
 }  // namespace vux

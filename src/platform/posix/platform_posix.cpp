@@ -4,6 +4,7 @@
 // (dovux.sh, vux.sh, vux.fish) that carry a change into sh, bash, zsh and fish.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,12 +77,20 @@ bool writeHostFile(const std::string& host, const std::string& content) {
     return ::close(fd) == 0 && ok;
 }
 
-// A host path quoted for sh: inside single quotes, a ' written as '\''.
+// A host path quoted for sh: inside single quotes, a ' written as '\''. A \ is
+// written outside the quotes too, as '\\', because fish sources dovux.sh as well and
+// takes \' and \\ inside single quotes as escapes; written so, both shells read
+// the same path, and a root's host folder such as /x\';cmd;# can't end the quotes.
 std::string shQuote(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'') {
+            out += "'\\''";
+        } else if (c == '\\') {
+            out += "'\\\\'";
+        } else {
+            out += c;
+        }
     }
     return out + "'";
 }
@@ -408,6 +417,37 @@ int removeFile(const char* path) {
     std::string host;
     if (!hostPathOf(path, host)) return -1;
     return ::unlink(host.c_str());
+}
+
+namespace {
+
+// The host path of the guarded file; the handler may only make async-signal-safe calls.
+char guardedPath[4096];
+volatile sig_atomic_t guarded = 0;
+const int guardedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void removeGuardedAndDie(int signal) {
+    if (guarded != 0) ::unlink(guardedPath);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+}  // namespace
+
+void guardTemporaryFile(const char* path) {
+    std::string host;
+    if (!hostPathOf(path, host) || host.size() >= sizeof guardedPath) return;
+    std::memcpy(guardedPath, host.c_str(), host.size() + 1);
+    guarded = 1;
+    struct sigaction action {};
+    action.sa_handler = removeGuardedAndDie;
+    sigemptyset(&action.sa_mask);
+    for (int signal : guardedSignals) ::sigaction(signal, &action, nullptr);
+}
+
+void releaseTemporaryFile() {
+    guarded = 0;
+    for (int signal : guardedSignals) ::signal(signal, SIG_DFL);
 }
 
 long processId() { return static_cast<long>(::getpid()); }

@@ -183,6 +183,13 @@ int replaceFile(const char* from, const char* to) {
 
 int removeFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
 
+// The console's interrupt handler runs on a thread of its own while the file is
+// still open, so it can't remove it; an interrupted scan leaves its new file behind
+// and the previous tree file whole.
+void guardTemporaryFile(const char*) {}
+
+void releaseTemporaryFile() {}
+
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 
 void writeStream(int stream, const char* data, std::size_t size) {
