@@ -1,6 +1,7 @@
 // The PathSet, computed once at start-up.
 #include "tree/data_files.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "driver/fatal.h"
@@ -22,8 +23,9 @@ void takeHostPath(const char* text, char* buffer, const char* overlong, const ch
 
 void joinDataPath(char* buffer, const char* drive, const char* dir, const char* name, const char* ext) {
     if (platform::makePath(buffer, pathBufferSize, drive, dir, name, ext) != 0) {
-        fatalError("The path of the data file \"%s\" is longer than 259 characters.", name,
-                   ExitCode::overlongPath);
+        char file[16];
+        std::snprintf(file, sizeof file, "%s.%s", name, ext);
+        fatalError("The path of %s is longer than 259 characters.", file, ExitCode::overlongPath);
     }
 }
 

@@ -29,3 +29,83 @@ TEST_F(StartUp, DefaultDriveMapIsHostRoot) {
         return p;
     }() + "\n");
 }
+
+TEST_F(StartUp, DataDirectoryFromEnvironment) {
+    harness::makeDirs(c("WORK/DATA"));
+    harness::makeDirs(d("DATA"));
+    struct Case {
+        const char* value;
+        std::string homeFile;
+    } cases[] = {
+        {"D:\\DATA", d("DATA/home.vux")},
+        {"D:\\DATA\\", d("DATA/home.vux")},
+        {"D:", d("home.vux")},           // the root, not the remembered directory
+        {"", c("home.vux")},             // the root of the current drive
+        {"DATA", c("WORK/DATA/home.vux")},  // relative to where the file is opened
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(std::string("VUXDATADIR=") + each.value);
+        env["VUXDATADIR"] = each.value;
+        auto r = vux({"/q", "/define", "home", "x"}, c("WORK"));
+        EXPECT_EQ(r.code, 127) << r.err;
+        EXPECT_EQ(file(each.homeFile), "C:\\WORK\\x\r\n");
+        harness::removeAll(each.homeFile);
+        EXPECT_EQ(file(tools("dovux.bat")), "");  // the command batch stays beside the program
+    }
+}
+
+TEST_F(StartUp, DataDirectoryAsHostPath) {
+    harness::makeDirs(d("DATA"));
+    env["VUXDATADIR"] = d("DATA");
+    auto r = vux({"/q", "/define", "home"}, d(""));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(file(d("DATA/home.vux")), "D:\\\r\n");
+    env["VUXDATADIR"] = "/nowhere-on-a-drive";
+    r = vux({"/q"}, d(""));
+    EXPECT_EQ(r.code, 108);
+    EXPECT_EQ(r.err, "vux: VUXDATADIR names a host folder on no drive.\n");
+}
+
+TEST_F(StartUp, BareProgramNameMakesCurrentDirectoryTheProgramDirectory) {
+    harness::makeDirs(c("WORK"));
+    env["PATH"] = c("TOOLS");
+    auto r = harness::run({"vux", "/q", "/define", "home"}, env, c("WORK"));
+    EXPECT_EQ(r.code, 127) << r.err;
+    EXPECT_EQ(file(c("WORK/dovux.bat")), "");
+    EXPECT_EQ(file(c("WORK/home.vux")), "C:\\WORK\r\n");
+}
+
+TEST_F(StartUp, PathsThatDoNotFit) {
+    env["VUXDATADIR"] = "D:\\" + std::string(300, 'x');
+    auto r = vux({}, c(""));
+    EXPECT_EQ(r.code, 106);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "vux: VUXDATADIR is longer than 259 characters.\n");
+    env["VUXDATADIR"] = "D:\\" + std::string(250, 'x');
+    r = vux({}, c(""));
+    EXPECT_EQ(r.code, 106);
+    EXPECT_EQ(r.err, "vux: The path of vux.cfg is longer than 259 characters.\n");
+}
+
+TEST_F(StartUp, DriveSetUpProblems) {
+    for (const char* value : {"C", "C=relative", "1=/tmp", "C=/tmp:c=/var"}) {
+        SCOPED_TRACE(value);
+        env["VUXDRIVES"] = value;
+        auto r = vux({}, c(""));
+        EXPECT_EQ(r.code, 108);
+        EXPECT_EQ(r.err,
+                  "vux: VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter "
+                  "once.\n");
+    }
+    // A current directory on no drive.
+    env["VUXDRIVES"] = "C=" + c("");
+    auto r = vux({}, root.path());
+    EXPECT_EQ(r.code, 107);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(harness::fileExists(tools("dovux.bat")));
+    // The program on no drive.
+    env["VUXDRIVES"] = "D=" + d("");
+    r = vux({}, d(""));
+    EXPECT_EQ(r.code, 108);
+    EXPECT_EQ(r.err, "vux: The program's folder lies on no drive.\n");
+}
