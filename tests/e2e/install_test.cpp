@@ -1,0 +1,196 @@
+// The install: vux.cfg made from the command-line words, vux.bat and the POSIX
+// shell wrappers written into the current folder, and the ways it can fail.
+#include "native_fixture.h"
+
+using harness::crlf;
+
+namespace {
+
+const std::string creatingConfig = "vux: Creating new vux.cfg\n";
+const std::string creatingWrappers =
+    "vux: Creating new vux.bat in current working directory.\n"
+    "vux: Creating new vux.sh in current working directory.\n"
+    "vux: Creating new vux.fish in current working directory.\n";
+
+// vux.bat for a program path; line 6 names the program as `shortProgram`, the form
+// a shell without the OS variable runs.
+std::string wrapperBatch(const std::string& program, const std::string& shortProgram,
+                         const std::string& commandBatch) {
+    const std::string arguments = " %1 %2 %3 %4 %5 %6 %7 %8 %9";
+    return crlf(
+        "@echo off\n"
+        "if not \"Windows_NT\"==\"%OS%\" goto DOS\n" +
+        program + arguments + "\ngoto Do\n:DOS\n" + shortProgram + arguments + "\n:Do\n" + commandBatch +
+        "\n");
+}
+
+const std::string toolsBatch = wrapperBatch("C:\\TOOLS\\vux", "C:\\T.exe", "C:\\TOOLS\\dovux.bat");
+
+}  // namespace
+
+class Install : public NativeDrives {
+protected:
+    Install() { harness::makeDirs(here("")); }
+
+    // The folder the install runs in, where the wrappers land.
+    std::string here(const std::string& name) const { return c("INST/" + name); }
+    std::string config() const { return tools("vux.cfg"); }
+
+    harness::RunResult install(const std::vector<std::string>& args) { return vux(args, here("")); }
+};
+
+TEST_F(Install, AloneEmptiesConfigAndWritesEveryWrapper) {
+    harness::writeFile(config(), "/v \r\n");
+    auto r = install({"/install"});
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.out, banner + creatingConfig + creatingWrappers);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(file(config()), "");
+    EXPECT_EQ(file(here("vux.bat")), toolsBatch);
+    // The shell functions run the program by its host path.
+    EXPECT_NE(file(here("vux.sh")).find("'" + program() + "' \"$@\""), std::string::npos)
+        << file(here("vux.sh"));
+    EXPECT_NE(file(here("vux.fish")).find("'" + program() + "' $argv"), std::string::npos)
+        << file(here("vux.fish"));
+    EXPECT_FALSE(harness::fileExists(tools("vux.bat")));
+}
+
+TEST_F(Install, ConfigHoldsOneLinePerOptionWithItsArguments) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string config;
+    };
+    const Case cases[] = {
+        {{"/install", "/v", "/c"}, "/v \r\n/c \r\n"},
+        {{"/v", "/install", "/c"}, "/v \r\n/c \r\n"},
+        {{"/inst", "/v"}, "/v \r\n"},
+        {{"/INSTALL", "/v"}, "/v \r\n"},
+        {{"-install", "-v"}, "-v \r\n"},
+        {{"/install", "/define", "home", "C:\\x"}, "/define home C:\\x \r\n"},
+        {{"/install", "/v", "/define", "home", "C:\\x", "/c"}, "/v \r\n/define home C:\\x \r\n/c \r\n"},
+    };
+    for (const Case& test : cases) {
+        std::string line;
+        for (const std::string& arg : test.args) line += arg + " ";
+        SCOPED_TRACE(line);
+        // The old file's words would be parsed into this run too.
+        harness::removeAll(config());
+        auto r = install(test.args);
+        EXPECT_EQ(r.code, 127);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(file(config()), test.config);
+        EXPECT_EQ(file(here("vux.bat")), toolsBatch);
+    }
+}
+
+TEST_F(Install, QuietWritesEveryFileSilently) {
+    auto r = install({"/install", "/q"});
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(file(config()), "/q \r\n");
+    EXPECT_EQ(file(here("vux.bat")), toolsBatch);
+    EXPECT_TRUE(harness::fileExists(here("vux.sh")));
+    EXPECT_TRUE(harness::fileExists(here("vux.fish")));
+}
+
+TEST_F(Install, OldConfigWordsApplyButAreNotCarriedOver) {
+    harness::writeFile(config(), "/q \r\n");
+    auto r = install({"/install", "/c"});
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(file(config()), "/c \r\n");
+}
+
+TEST_F(Install, SearchKeyRefusesInstallAndTouchesNothing) {
+    const std::vector<std::vector<std::string>> lines = {{"/install", "work"}, {"work", "/install"}};
+    for (const auto& args : lines) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        harness::writeFile(config(), "/v \r\n");
+        for (const char* name : {"vux.bat", "vux.sh", "vux.fish"}) harness::writeFile(here(name), "old\n");
+        auto r = install(args);
+        EXPECT_EQ(r.code, 19);
+        EXPECT_EQ(r.out, banner);
+        EXPECT_EQ(r.err, "vux: No search key may be specified when installing\n");
+        EXPECT_EQ(file(config()), "/v \r\n");
+        for (const char* name : {"vux.bat", "vux.sh", "vux.fish"}) {
+            EXPECT_EQ(file(here(name)), "old\n") << name;
+        }
+    }
+}
+
+TEST_F(Install, PlainWordInConfigBlocksEveryInstall) {
+    harness::writeFile(config(), "work \r\n");
+    auto r = install({"/install"});
+    EXPECT_EQ(r.code, 19);
+    EXPECT_EQ(r.err, "vux: No search key may be specified when installing\n");
+    EXPECT_EQ(file(config()), "work \r\n");
+    EXPECT_FALSE(harness::fileExists(here("vux.bat")));
+}
+
+// Line 6 drops the last eight characters of the program path; a path of eight or
+// fewer gives ".exe" alone or the whole path before it.
+TEST_F(Install, ShortProgramPathsOnLineSix) {
+    struct Case {
+        std::string hostRelative;  // below drive C
+        std::string program;
+        std::string shortProgram;
+        std::string commandBatch;
+    };
+    const Case cases[] = {
+        {"vu", "C:\\vu", "C:\\vu.exe", "C:\\dovux.bat"},
+        {"T/vux", "C:\\T\\vux", ".exe", "C:\\T\\dovux.bat"},
+        {"T/vuxx", "C:\\T\\vuxx", "C.exe", "C:\\T\\dovux.bat"},
+    };
+    harness::makeDirs(c("T"));
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.program);
+        harness::copyFile(VUX_BINARY, c(test.hostRelative));
+        auto r = harness::run({c(test.hostRelative), "/install", "/q"}, env, here(""));
+        EXPECT_EQ(r.code, 127);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(file(here("vux.bat")), wrapperBatch(test.program, test.shortProgram, test.commandBatch));
+    }
+}
+
+TEST_F(Install, DataFolderMovesConfigButNotCommandBatch) {
+    harness::makeDirs(d("DATA"));
+    env["VUXDATADIR"] = d("DATA");
+    auto r = install({"/install", "/v"});
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(file(d("DATA/vux.cfg")), "/v \r\n");
+    EXPECT_FALSE(harness::fileExists(config()));
+    EXPECT_EQ(file(here("vux.bat")), toolsBatch);
+}
+
+TEST_F(Install, ConfigNotCreatedFailsBeforeAnyWrapper) {
+    harness::makeDirs(config());
+    auto r = install({"/install", "/v"});
+    EXPECT_EQ(r.code, 20);
+    EXPECT_EQ(r.out, banner);
+    EXPECT_EQ(r.err, "vux: Can't create file vux.cfg\n");
+    for (const char* name : {"vux.bat", "vux.sh", "vux.fish"}) {
+        EXPECT_FALSE(harness::fileExists(here(name))) << name;
+    }
+}
+
+TEST_F(Install, WrapperBatchNotCreatedKeepsWrittenConfig) {
+    harness::makeDirs(here("vux.bat"));
+    auto r = install({"/install", "/v"});
+    EXPECT_EQ(r.code, 8);
+    EXPECT_EQ(r.out, banner + creatingConfig);
+    EXPECT_EQ(r.err, "vux: Attempt to create \"vux.bat\" failed.\n");
+    EXPECT_EQ(file(config()), "/v \r\n");
+    EXPECT_FALSE(harness::fileExists(here("vux.sh")));
+}
+
+TEST_F(Install, ShellWrapperNotCreatedIsReportedByName) {
+    harness::makeDirs(here("vux.fish"));
+    auto r = install({"/install", "/v"});
+    EXPECT_EQ(r.code, 8);
+    EXPECT_EQ(r.out, banner + creatingConfig +
+                         "vux: Creating new vux.bat in current working directory.\n"
+                         "vux: Creating new vux.sh in current working directory.\n");
+    EXPECT_EQ(r.err, "vux: Attempt to create \"vux.fish\" failed.\n");
+    EXPECT_EQ(file(here("vux.bat")), toolsBatch);
+}
