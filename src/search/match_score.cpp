@@ -63,18 +63,23 @@ const char* lastComponent(const char* path) {
     return path + lastComponentStart(path, std::strlen(path));
 }
 
-int scoreLine(char* line, const char* key, int passedCurrent) {
-    return scoreLineN(line, std::strlen(line), key, std::strlen(key), passedCurrent);
+KeyParts splitKey(const char* key, std::size_t length) {
+    return KeyParts{key, length, lastComponentStart(key, length)};
 }
 
-int scoreLineN(char* line, std::size_t lineLength, const char* key, std::size_t keyLength,
-               int passedCurrent) {
+int scoreLine(char* line, const char* key, int passedCurrent) {
+    return scoreLineN(line, std::strlen(line), splitKey(key, std::strlen(key)), passedCurrent);
+}
+
+int scoreLineN(char* line, std::size_t lineLength, const KeyParts& keyParts, int passedCurrent) {
     BestCandidate& best = bestCandidate;
+    const char* key = keyParts.text;
+    const std::size_t keyLength = keyParts.length;
+    const std::size_t keyLastStart = keyParts.lastStart;
     const bool partialOn = (rescanned != 0 || noRescan != 0) && exactOnly == 0 && best.isExact == 0 &&
                            (best.isPartial != 0 || best.path[0] == '\0');
 
     const std::size_t lineLastStart = lastComponentStart(line, lineLength);
-    const std::size_t keyLastStart = lastComponentStart(key, keyLength);
     const std::size_t LL = lineLength - lineLastStart;
     const std::size_t KL = keyLength - keyLastStart;
     if (LL == 0) return 0;

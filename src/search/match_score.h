@@ -28,11 +28,18 @@ int sameChar(char a, char b);
 // The text after the last separator; the first character never counts as one.
 const char* lastComponent(const char* path);
 
+// The key taken apart once for a whole pass.
+struct KeyParts {
+    const char* text;
+    std::size_t length;
+    std::size_t lastStart;  // where its last component begins
+};
+KeyParts splitKey(const char* key, std::size_t length);
+
 // Scores one tree line (no line end). Returns 1 when an exact match after the
 // current directory has been handed to changeDirectory and reading must stop.
 int scoreLine(char* line, const char* key, int passedCurrent);
-// The same with the lengths known: the search's fast path.
-int scoreLineN(char* line, std::size_t lineLength, const char* key, std::size_t keyLength,
-               int passedCurrent);
+// The same with the line's length and the key's parts known: the search's fast path.
+int scoreLineN(char* line, std::size_t lineLength, const KeyParts& key, int passedCurrent);
 
 }  // namespace vux

@@ -150,7 +150,7 @@ TEST_F(Scoring, WildcardKeyNeverExact) {
 TEST_F(Scoring, LineWithNulByteIsNeverTaken) {
     char line[] = "C:\\DOS\0X";
     vux::clearBestCandidate();
-    EXPECT_EQ(vux::scoreLineN(line, sizeof line - 1, "dos", 3, 0), 0);
+    EXPECT_EQ(vux::scoreLineN(line, sizeof line - 1, vux::splitKey("dos", 3), 0), 0);
     EXPECT_STREQ(vux::bestCandidate.path, "");
 }
 

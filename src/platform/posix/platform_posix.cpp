@@ -244,6 +244,13 @@ bool isDirectoryEntry(int dirFd, const struct dirent64* record) {
     return ::fstatat(dirFd, record->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool isPathName(const char* name) {
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '\r' || *p == '\n') return false;
+    }
+    return true;
+}
+
 // Hands out the level's next record that is fit to be a path name.
 bool nextRecord(Level& level, FoundEntry* entry) {
     while (true) {
@@ -252,7 +259,7 @@ bool nextRecord(Level& level, FoundEntry* entry) {
         level.next += record->d_reclen;
         const char* name = record->d_name;
         // A name with "\", CR or LF can't be written as a path: left out, subtree too.
-        if (std::strpbrk(name, "\\\r\n") != nullptr) continue;
+        if (!isPathName(name)) continue;
         entry->name = name;
         entry->attributes = isDirectoryEntry(level.fd, record) ? directoryAttribute : 0;
         return true;

@@ -65,6 +65,17 @@ void fillEntry(const WIN32_FIND_DATAA& data, FoundEntry* entry) {
     entry->attributes = directory ? directoryAttribute : 0;
 }
 
+// A name that the code page can't hold comes back with "?" in it: it names no
+// folder, and a path through it can be neither entered nor listed ("?" being a
+// wildcard), so such an entry is left out with its subtree. Steps over them; false
+// when the listing has ended.
+bool skipUnwritable(Level& level) {
+    while (std::strchr(level.data.cFileName, '?') != nullptr) {
+        if (!FindNextFileA(level.handle, &level.data)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 StartProblem start() { return StartProblem::none; }
@@ -137,6 +148,10 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
     Level& level = levels[levelCount];
     level.handle = FindFirstFileA(pattern, &level.data);
     if (level.handle == INVALID_HANDLE_VALUE) return -1;
+    if (!skipUnwritable(level)) {
+        FindClose(level.handle);
+        return -1;
+    }
     fillEntry(level.data, entry);
     return levelCount++;
 }
@@ -144,7 +159,7 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
 int findNext(int listing, FoundEntry* entry) {
     if (listing != levelCount - 1) return -1;
     Level& level = levels[listing];
-    if (!FindNextFileA(level.handle, &level.data)) return -1;
+    if (!FindNextFileA(level.handle, &level.data) || !skipUnwritable(level)) return -1;
     fillEntry(level.data, entry);
     return 0;
 }
