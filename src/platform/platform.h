@@ -71,8 +71,13 @@ void findClose(int listing);
 
 // Files, by drive path (full or relative to the current drive state). Bytes go
 // through unchanged; the text layer adds and drops the CR of each line end.
+// A file opened for writing keeps its old bytes until closeWritten cuts it to what
+// was written: emptying a file and rewriting it makes some file systems push it
+// to disk at once, which would cost every run a wait.
 enum class OpenMode { read, write };
 int openFile(const char* path, OpenMode mode);
+// Cuts a file opened for writing to length bytes and closes it: 0 or -1.
+int closeWritten(int file, unsigned long long length);
 long readFile(int file, char* buffer, std::size_t size);
 int writeFile(int file, const char* data, std::size_t size);
 int closeFile(int file);

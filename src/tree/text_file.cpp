@@ -7,13 +7,12 @@
 
 namespace vux {
 
-TextWriter::~TextWriter() {
-    if (file_ >= 0) platform::closeFile(file_);
-}
+TextWriter::~TextWriter() { close(); }
 
 bool TextWriter::open(const char* path) {
     file_ = platform::openFile(path, platform::OpenMode::write);
     failed_ = false;
+    written_ = 0;
     length_ = 0;
     return file_ >= 0;
 }
@@ -23,6 +22,7 @@ void TextWriter::put(const char* data, std::size_t size) {
         flush();
         if (size > sizeof buffer_) {
             if (platform::writeFile(file_, data, size) != 0) failed_ = true;
+            written_ += size;
             return;
         }
     }
@@ -34,13 +34,14 @@ void TextWriter::put(const char* text) { put(text, std::strlen(text)); }
 
 void TextWriter::flush() {
     if (length_ > 0 && platform::writeFile(file_, buffer_, length_) != 0) failed_ = true;
+    written_ += length_;
     length_ = 0;
 }
 
 bool TextWriter::close() {
     if (file_ < 0) return false;
     flush();
-    bool ok = platform::closeFile(file_) == 0 && !failed_;
+    bool ok = platform::closeWritten(file_, written_) == 0 && !failed_;
     file_ = -1;
     return ok;
 }

@@ -27,6 +27,7 @@ private:
 
     int file_ = -1;
     bool failed_ = false;
+    unsigned long long written_ = 0;
     std::size_t length_ = 0;
     char buffer_[32 * 1024];
 };

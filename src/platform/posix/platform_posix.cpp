@@ -71,10 +71,10 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 
 // Writes a whole small file by host path: created or emptied.
 bool writeHostFile(const std::string& host, const std::string& content) {
-    int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     bool ok = writeAll(fd, content.data(), content.size());
-    return ::close(fd) == 0 && ok;
+    return closeWritten(fd, content.size()) == 0 && ok;
 }
 
 // A host path quoted for sh: inside single quotes, a ' written as '\''. A \ is
@@ -390,7 +390,7 @@ void findClose(int listing) {
 int openFile(const char* path, OpenMode mode) {
     std::string host;
     if (!hostPathOf(path, host)) return -1;
-    int flags = mode == OpenMode::read ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
+    int flags = mode == OpenMode::read ? O_RDONLY : O_WRONLY | O_CREAT;
     int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
     if (fd >= 0 && mode == OpenMode::read) {
         struct stat st;
@@ -413,6 +413,14 @@ long readFile(int file, char* buffer, std::size_t size) {
 int writeFile(int file, const char* data, std::size_t size) { return writeAll(file, data, size) ? 0 : -1; }
 
 int closeFile(int file) { return ::close(file); }
+
+int closeWritten(int file, unsigned long long length) {
+    struct stat st;
+    bool cut = ::fstat(file, &st) != 0 || static_cast<unsigned long long>(st.st_size) == length ||
+               ::ftruncate(file, static_cast<off_t>(length)) == 0;
+    bool closed = ::close(file) == 0;
+    return cut && closed ? 0 : -1;
+}
 
 int replaceFile(const char* from, const char* to) {
     std::string hostFrom, hostTo;

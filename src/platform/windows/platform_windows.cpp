@@ -172,7 +172,7 @@ void findClose(int listing) {
 
 int openFile(const char* path, OpenMode mode) {
     if (path[0] == '\0') return -1;
-    int flags = mode == OpenMode::read ? _O_RDONLY | _O_BINARY : _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
+    int flags = mode == OpenMode::read ? _O_RDONLY | _O_BINARY : _O_WRONLY | _O_CREAT | _O_BINARY;
     return _open(path, flags | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
@@ -191,6 +191,12 @@ int writeFile(int file, const char* data, std::size_t size) {
 }
 
 int closeFile(int file) { return _close(file); }
+
+int closeWritten(int file, unsigned long long length) {
+    bool cut = _chsize_s(file, static_cast<long long>(length)) == 0;
+    bool closed = _close(file) == 0;
+    return cut && closed ? 0 : -1;
+}
 
 int replaceFile(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
