@@ -258,10 +258,11 @@ bool nextRecord(Level& level, FoundEntry* entry) {
         auto* record = reinterpret_cast<struct dirent64*>(arena + level.next);
         level.next += record->d_reclen;
         const char* name = record->d_name;
-        // A name with "\", CR or LF can't be written as a path: left out, subtree too.
-        if (!isPathName(name)) continue;
+        const bool directory = isDirectoryEntry(level.fd, record);
+        // A name with "\\", CR or LF can't be written as a path: left out, subtree too.
+        if (directory && !isPathName(name)) continue;
         entry->name = name;
-        entry->attributes = isDirectoryEntry(level.fd, record) ? directoryAttribute : 0;
+        entry->attributes = directory ? directoryAttribute : 0;
         return true;
     }
 }
