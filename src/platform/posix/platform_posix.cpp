@@ -259,7 +259,7 @@ bool nextRecord(Level& level, FoundEntry* entry) {
         level.next += record->d_reclen;
         const char* name = record->d_name;
         const bool directory = isDirectoryEntry(level.fd, record);
-        // A name with "\\", CR or LF can't be written as a path: left out, subtree too.
+        // A name with "\", CR or LF can't be written as a path: left out, subtree too.
         if (directory && !isPathName(name)) continue;
         entry->name = name;
         entry->attributes = directory ? directoryAttribute : 0;
