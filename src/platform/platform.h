@@ -96,6 +96,11 @@ long processId();
 // Raw writes to standard output (1) and standard error (2).
 void writeStream(int stream, const char* data, std::size_t size);
 
+// Rewrites a path (at most size bytes with the terminator) into the character set
+// in which the command shell reads a batch file, where that differs from the one
+// paths are handled in; unchanged where it can't be converted.
+void toShellCharacters(char* text, std::size_t size);
+
 // The host shells beside the command batch. On a system whose shell runs the
 // command batch itself these do nothing and succeed.
 //

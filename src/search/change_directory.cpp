@@ -1,6 +1,7 @@
 // changeDirectory, the command batch, and the back and home handlers.
 #include "search/change_directory.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "driver/fatal.h"
@@ -63,8 +64,11 @@ void changeDirectory(const char* target, int explicitRequest) {
         hasLines = true;
     }
     if (target[0] != '\0') {
-        char line[2 * pathBufferSize + 16];
-        formatCdLine(line, sizeof line, target);
+        char shellTarget[2 * pathBufferSize];
+        std::snprintf(shellTarget, sizeof shellTarget, "%s", target);
+        platform::toShellCharacters(shellTarget, sizeof shellTarget);
+        char line[4 * pathBufferSize + 16];
+        formatCdLine(line, sizeof line, shellTarget);
         batch.put(line);
         hasLines = true;
     }

@@ -421,3 +421,12 @@ TEST_F(WineWrapper, DirectoryNamesRunNoInjectedCommand) {
         EXPECT_EQ(file(d("TOOLS/dovux.bat")), std::string("D:\r\n") + c.cdLine);
     }
 }
+
+TEST_F(WineWrapper, AccentedNamesReachTheShell) {
+    // Paths are handled in the ANSI code page, the shell reads the command batch in
+    // its console's: "café" must arrive there as the same name.
+    harness::makeDirs(d("caf\u00e9/sub"));
+    auto r = cmd(from("D:\\WORK", {{"call D:\\TOOLS\\v.bat sub", "if exist ..\\..\\WORK echo ARRIVED"}}));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "ARRIVED\r\n");
+}

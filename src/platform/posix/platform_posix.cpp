@@ -470,6 +470,8 @@ long processId() { return static_cast<long>(::getpid()); }
 
 void writeStream(int stream, const char* data, std::size_t size) { writeAll(stream, data, size); }
 
+void toShellCharacters(char*, std::size_t) {}
+
 int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size) {
     return writeShellChange(commandBatch, false, failedPath, size);
 }

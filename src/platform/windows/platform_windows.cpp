@@ -223,6 +223,22 @@ void writeStream(int stream, const char* data, std::size_t size) {
     }
 }
 
+void toShellCharacters(char* text, std::size_t size) {
+    // Paths come in the ANSI code page; the shell reads batch files in the console's
+    // (OEM by default), so "café" must be written in its bytes there.
+    UINT shellPage = GetConsoleCP();
+    if (shellPage == 0) shellPage = GetOEMCP();
+    if (shellPage == GetACP()) return;
+    wchar_t wide[2 * pathBufferSize];
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(sizeof wide / sizeof wide[0]));
+    if (n <= 0) return;
+    char converted[4 * pathBufferSize];
+    int m = WideCharToMultiByte(shellPage, 0, wide, -1, converted, static_cast<int>(sizeof converted), nullptr,
+                                nullptr);
+    if (m <= 0 || static_cast<std::size_t>(m) > size) return;
+    std::memcpy(text, converted, static_cast<std::size_t>(m));
+}
+
 int emptyShellChange(const char*, char*, std::size_t) { return 0; }
 
 int writeShellChange(const char*, bool, char*, std::size_t) { return 0; }
