@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the native build, the Windows build under Wine's cmd.exe, the
 # shell wrappers in bash, zsh and fish, then the suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer. Installs what it needs on a Debian machine.
+# and UndefinedBehaviorSanitizer, then a short run of each fuzz target (its kept
+# inputs and a few seconds of new ones). Installs what it needs on a Debian machine.
 set -u
 cd "$(dirname "$0")/.."
 jobs=2
@@ -16,6 +17,8 @@ have bash || need+=(bash)
 have zsh || need+=(zsh)
 have fish || need+=(fish)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+have clang++ || need+=(clang)
+compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/null || need+=(libclang-rt-dev)
 if [ ${#need[@]} -gt 0 ]; then
     if [ "$(id -u)" = 0 ]; then
         echo "== installing: ${need[*]}"
@@ -67,6 +70,13 @@ count "$log"
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$jobs" -E '^e2e\.Wine' 2>&1) | tee "$log"
 count "$log"
+echo "== fuzz targets, kept inputs and 8 seconds each"
+scripts/fuzz.sh 8 2>&1 | tee "$log"
+fuzzPassed=$(grep -c '^fuzz_.*, ok$' "$log")
+fuzzFailed=$(grep -c '^fuzz_.*, FAILED' "$log")
+passed=$((passed + fuzzPassed))
+failed=$((failed + fuzzFailed))
+[ $((fuzzPassed + fuzzFailed)) -gt 0 ] || failed=$((failed + 1))  # the targets didn't build
 rm -f "$log"
 
 [ "$fail" = 0 ] || failed=$((failed + 1))

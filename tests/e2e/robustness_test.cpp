@@ -1,0 +1,343 @@
+// Faults end to end: data files that can't be where they must, a current
+// directory that is gone, trees too deep to write, names a shell would act on,
+// link loops, hostile tree files, and change files that no name can turn into a
+// command. Every case ends with its message and code, or succeeds, and leaves no
+// half-written file behind.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "native_fixture.h"
+
+namespace {
+
+const std::string unusableCurrent =
+    "vux: The current directory can't be read, lies on no drive, or has a name that can't be written as a "
+    "path.\n";
+
+class Robust : public NativeDrives {
+   protected:
+    // The tree file a scan must write for drive C: folders in listing order, dot-names,
+    // links and names holding "\" left out with what lies below them.
+    std::string expectedTree() {
+        std::string out;
+        std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& host,
+                                                                               const std::string& drive) {
+            for (const std::string& name : harness::listNames(host)) {
+                struct stat st;
+                std::string child = host + "/" + name;
+                if (name[0] == '.' || name.find('\\') != std::string::npos ||
+                    lstat(child.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+                    drive.size() + 1 + name.size() > 259) {
+                    continue;
+                }
+                out += drive + "\\" + name + "\r\n";
+                walk(child, drive + "\\" + name);
+            }
+        };
+        walk(c(""), "C:");
+        return out;
+    }
+
+    // No scan's temporary tree file is left in the folder.
+    void expectNoTemporaryTree(const std::string& folder) {
+        for (const std::string& name : harness::listNames(folder)) {
+            EXPECT_EQ(name.find(".new"), std::string::npos) << "left behind: " << name;
+        }
+    }
+
+    // The host folder that sourcing dovux.sh in a POSIX shell ends in, run from an
+    // empty folder so that a command it ran would leave its traces there.
+    std::string shellLandsIn(const std::string& shell) {
+        harness::makeDirs(root / "shell");
+        auto r =
+            harness::run({shell, "-c", ". \"$1\" && pwd -P", shell, tools("dovux.sh")}, {}, root / "shell");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(harness::listNames(root / "shell").empty()) << "the change file ran a command";
+        return r.out.empty() ? "" : r.out.substr(0, r.out.size() - 1);
+    }
+};
+
+}  // namespace
+
+// ---- Data files that can't be where they must -------------------------------
+
+TEST_F(Robust, MissingDataDirectory) {
+    harness::makeDirs(c("WORK"));
+    env["VUXDATADIR"] = "C:\\MISSING";
+    auto r = vux({"/q", "work"}, c(""));
+    EXPECT_EQ(r.code, 21);
+    EXPECT_EQ(r.err, "vux: Can't create \"C:\\MISSING\\dirtree.C\".\n");
+    r = vux({"/q", "/define", "home", "WORK"}, c(""));
+    EXPECT_EQ(r.code, 24);
+    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\MISSING\\home.vux\".\n");
+    r = vux({"/q", "/b"}, c(""));
+    EXPECT_EQ(r.code, 26);
+    EXPECT_EQ(r.err, "vux: Couldn't open \"C:\\MISSING\\back.vux\".\n");
+    EXPECT_FALSE(harness::fileExists(c("MISSING")));
+    EXPECT_EQ(file(tools("dovux.bat")), "");
+}
+
+TEST_F(Robust, DataDirectoryThatIsAFile) {
+    harness::makeDirs(c("WORK"));
+    harness::writeFile(c("datafile"), "not a folder\r\n");
+    env["VUXDATADIR"] = c("datafile");  // a host path, made C:\datafile
+    auto r = vux({"/q", "work"}, c(""));
+    EXPECT_EQ(r.code, 21);
+    EXPECT_EQ(r.err, "vux: Can't create \"C:\\datafile\\dirtree.C\".\n");
+    r = vux({"/q", "/define", "home", "WORK"}, c(""));
+    EXPECT_EQ(r.code, 24);
+    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\datafile\\home.vux\".\n");
+    r = vux({"/q", "/h"}, c(""));
+    EXPECT_EQ(r.code, 25);
+    EXPECT_EQ(r.err, "vux: Couldn't open \"C:\\datafile\\home.vux\".\n");
+    // The configuration file can't be read either: the run goes on without it.
+    r = vux({}, c("WORK"));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.out, banner + "C:\\WORK\n");
+    EXPECT_EQ(file(c("datafile")), "not a folder\r\n");
+    expectNoTemporaryTree(c(""));
+}
+
+TEST_F(Robust, TreeFileThatIsAFolderFailsTheSearchsScan) {
+    harness::makeDirs(c("WORK"));
+    harness::makeDirs(tools("dirtree.C"));
+    auto r = vux({"/q", "work"}, c(""));
+    EXPECT_EQ(r.code, 21);
+    EXPECT_EQ(r.err, "vux: Can't create \"C:\\TOOLS\\dirtree.C\".\n");
+    EXPECT_TRUE(harness::isDirectory(tools("dirtree.C")));
+    EXPECT_EQ(file(tools("dovux.bat")), "");
+    expectNoTemporaryTree(c("TOOLS"));
+}
+
+TEST_F(Robust, CommandBatchOrChangeFileThatIsAFolder) {
+    harness::makeDirs(tools("dovux.bat"));
+    auto r = vux({"/q"}, c(""));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.bat.\n");
+    harness::removeAll(tools("dovux.bat"));
+
+    harness::makeDirs(tools("dovux.sh"));
+    r = vux({"/q"}, c(""));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.sh.\n");
+}
+
+TEST_F(Robust, BackFileThatIsAFolderStopsTheChangeBeforeTheBatch) {
+    harness::makeDirs(c("WORK"));
+    harness::makeDirs(c("A"));
+    harness::makeDirs(tools("back.vux"));
+    harness::writeFile(tools("dirtree.C"), "C:\\A\r\nC:\\TOOLS\r\nC:\\WORK\r\n");
+    auto r = vux({"/q", "a"}, c("WORK"));
+    EXPECT_EQ(r.code, 27);
+    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\TOOLS\\back.vux\".\n");
+    EXPECT_EQ(file(tools("dovux.bat")), "");
+    EXPECT_EQ(file(tools("dovux.sh")), "");
+}
+
+// ---- The current directory --------------------------------------------------
+
+TEST_F(Robust, CurrentDirectoryRemovedBeforeTheRun) {
+    harness::makeDirs(c("GONE"));
+    harness::writeFile(tools("dovux.bat"), "stale\r\n");
+    harness::writeFile(tools("dovux.sh"), "stale\n");
+    // The shell stands in the folder, removes it, then becomes vux.
+    auto r =
+        harness::run({"/bin/sh", "-c", "rmdir \"$(pwd)\" && exec \"$0\" dos", program()}, env, c("GONE"));
+    EXPECT_EQ(r.code, 107);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, unusableCurrent);
+    // Nothing written: the files keep what they held.
+    EXPECT_EQ(file(tools("dovux.bat")), "stale\r\n");
+    EXPECT_EQ(file(tools("dovux.sh")), "stale\n");
+    EXPECT_FALSE(harness::fileExists(tools("dirtree.C")));
+    EXPECT_FALSE(harness::fileExists(tools("back.vux")));
+}
+
+// ---- Trees the scan must cut short or step around ---------------------------
+
+TEST_F(Robust, TreeThreeHundredLevelsDeep) {
+    std::string host = c("");
+    std::string expected;
+    std::string drive = "C:";
+    for (int level = 1; level <= 300; ++level) {
+        host += "/d";
+        ASSERT_EQ(mkdir(host.c_str(), 0777), 0) << level;
+        drive += "\\d";
+        if (drive.size() <= 259) expected += drive + "\r\n";  // 128 levels fit
+    }
+    auto r = vux({"/q", "/r"}, c(""));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.err, "");
+    std::string tree = file(tools("dirtree.C"));
+    EXPECT_EQ(tree, expectedTree());
+    std::string chain;  // the lines of the "d" folders, in the order written
+    for (std::size_t at = tree.find("C:\\d"); at != std::string::npos; at = tree.find("C:\\d", at + 1)) {
+        chain += tree.substr(at, tree.find("\r\n", at) + 2 - at);
+    }
+    EXPECT_EQ(chain, expected);
+
+    // A current directory whose drive path doesn't fit can't be written as a path.
+    std::string deep = c("");
+    for (int level = 1; level <= 129; ++level) deep += "/d";
+    r = vux({"/q", "d"}, deep);
+    EXPECT_EQ(r.code, 107);
+    EXPECT_EQ(r.err, unusableCurrent);
+
+    // From the deepest folder that fits, the next "d" down is out of the tree: the
+    // search wraps around to the first.
+    std::string fits = deep.substr(0, deep.size() - 2);
+    r = vux({"/q", "/n", "d"}, fits);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\d\r\n");
+    expectNoTemporaryTree(c("TOOLS"));
+}
+
+TEST_F(Robust, NamesThatShellsAndPathsTreatSpecially) {
+    const std::vector<std::string> names = {"with blank", "it's",  "say \"hi\"", "100%",
+                                            "a&b",        "$HOME", "semi;colon", "\xff\xfe latin\xe9",
+                                            "tab\there"};
+    for (const std::string& name : names) harness::makeDirs(c(name));
+    harness::makeDirs(c("back\\slash/inner"));
+    auto r = vux({"/q", "/r"}, c(""));
+    EXPECT_EQ(r.code, 127);
+    std::string tree = file(tools("dirtree.C"));
+    EXPECT_EQ(tree, expectedTree());
+    for (const std::string& name : names)
+        EXPECT_NE(tree.find("C:\\" + name + "\r\n"), std::string::npos) << name;
+    // A name holding "\" can't be written as a path: left out with its subtree.
+    EXPECT_EQ(tree.find("slash"), std::string::npos);
+    EXPECT_EQ(tree.find("inner"), std::string::npos);
+
+    struct Case {
+        const char* key;
+        std::string name;
+        std::string cdLine;
+    } cases[] = {
+        {"with", "with blank", "cd C:\\with blank"},
+        {"it's", "it's", "cd C:\\it's"},
+        {"say*", "say \"hi\"", "cd \"C:\\say \"hi\"\""},
+        {"100%", "100%", "cd \"C:\\100%%\""},
+        {"a&b", "a&b", "cd \"C:\\a&b\""},
+        {"$HOME", "$HOME", "cd C:\\$HOME"},
+        {"semi;colon", "semi;colon", "cd C:\\semi;colon"},
+        {"\xff\xfe*", "\xff\xfe latin\xe9", "cd C:\\\xff\xfe latin\xe9"},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.name);
+        r = vux({"/q", "/n", each.key}, c(""));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(file(tools("dovux.bat")), "C:\r\n" + each.cdLine + "\r\n");
+        EXPECT_EQ(shellLandsIn("bash"), c(each.name));
+    }
+}
+
+TEST_F(Robust, SymbolicLinkLoopsAreNotFollowed) {
+    harness::makeDirs(c("loop/inside"));
+    ASSERT_EQ(symlink("..", c("loop/self").c_str()), 0);
+    ASSERT_EQ(symlink(c("").c_str(), c("loop/inside/top").c_str()), 0);
+    ASSERT_EQ(symlink("ring2", c("ring1").c_str()), 0);
+    ASSERT_EQ(symlink("ring1", c("ring2").c_str()), 0);
+    auto r = vux({"/q", "/r"}, c(""));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
+    EXPECT_EQ(file(tools("dirtree.C")).find("self"), std::string::npos);
+    r = vux({"/q", "/n", "/ex", "top"}, c(""));
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "vux: No match found for \"top\".\n");
+}
+
+// ---- Hostile data files and the change files ------------------------------
+
+TEST_F(Robust, HostileTreeFileIsReadPastWithoutHarm) {
+    harness::makeDirs(c("REAL/TARGET"));
+    std::string junk;
+    for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 37) % 256);
+    std::string tree = junk + "\r\nC:\\NOWHERE\\TARGETX\r\n" + "C:\\" + std::string(10000, 'x') +
+                       "\\TARGET\r\n" + std::string("C:\\NUL\0\\TARGET\r\n", 16) +
+                       "C:\\lone\rCR\\TARGETS\r\nC:\\REAL\\TARGET\r\n" + "C:\\" + std::string(10000, 'y');
+    harness::writeFile(tools("dirtree.C"), tree);
+    // Everything before the real line is ignored or can't be a match.
+    auto r = vux({"/q", "/n", "target"}, c(""));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\REAL\\TARGET\r\n");
+    EXPECT_EQ(file(tools("dirtree.C")), tree);  // a search never writes the tree file
+
+    // A line that names no folder: with rescans off, the change fails.
+    r = vux({"/q", "/n", "targetx"}, c(""));
+    EXPECT_EQ(r.code, 10);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\NOWHERE\\TARGETX\".\n");
+    // With rescans on, the scan replaces the hostile file and the search goes on.
+    r = vux({"/q", "targetx"}, c(""));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\REAL\\TARGET\r\n");
+    EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
+}
+
+TEST_F(Robust, HostileBackAndHomeFiles) {
+    harness::makeDirs(c("WORK"));
+    harness::writeFile(tools("back.vux"), std::string(10000, 'z') + "\r\n");
+    auto r = vux({"/q", "/b"}, c("WORK"));
+    EXPECT_EQ(r.code, 9);
+    // The first 259 characters are the target, a relative path too long to enter.
+    EXPECT_EQ(r.err, "vux: Unable to change to \"" + std::string(259, 'z') + "\".\n");
+    harness::writeFile(tools("home.vux"), std::string("\x01\xff\0C:\\WORK\r\n", 11));
+    r = vux({"/q", "/h"}, c("WORK"));
+    EXPECT_EQ(r.code, 9);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"\x01\xff\".\n");
+    EXPECT_EQ(file(tools("dovux.bat")), "");
+    EXPECT_EQ(file(tools("dovux.sh")), "");
+}
+
+TEST_F(Robust, NoNameCanMakeTheChangeFileRunACommand) {
+    struct Case {
+        std::string name;
+        const char* key;  // a word without blanks that finds it
+    } cases[] = {
+        {"$(touch X)'", "$(touch"},        {"'; touch Y; '", "'"},
+        {"`touch Z`", "`touch"},           {"\"; touch W; \"", "\";"},
+        {"a'b'$(touch V)", "a'b'$(touch"},
+    };
+    std::string tree;
+    for (const Case& each : cases) {
+        harness::makeDirs(c(each.name));
+        tree += "C:\\" + each.name + "\r\n";
+    }
+    harness::writeFile(tools("dirtree.C"), tree);
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.name);
+        auto r = vux({"/q", "/n", each.key}, c(""));
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(shellLandsIn("bash"), c(each.name));
+        EXPECT_EQ(shellLandsIn("sh"), c(each.name));
+    }
+
+    // The same through the back and home files, whose lines come from anywhere.
+    harness::writeFile(tools("back.vux"), "C:\\" + cases[0].name + "\r\n");
+    ASSERT_EQ(vux({"/q", "/b"}, c("")).code, 127);
+    EXPECT_EQ(shellLandsIn("bash"), c(cases[0].name));
+    harness::writeFile(tools("home.vux"), "C:\\" + cases[2].name + "\r\n");
+    ASSERT_EQ(vux({"/q", "/h"}, c("")).code, 127);
+    EXPECT_EQ(shellLandsIn("bash"), c(cases[2].name));
+    for (const char* trace : {"X", "Y", "Z", "W", "V"}) {
+        EXPECT_FALSE(harness::fileExists(c(trace))) << trace;
+        EXPECT_FALSE(harness::fileExists(root / trace)) << trace;
+    }
+}
+
+TEST_F(Robust, DriveRootWithQuotesAndBackslashInItsHostFolder) {
+    // The host folder of drive E is spelled with ' and \ : the change file must
+    // still name it as one quoted word.
+    std::string hostRoot = root / "e'\\'x\\";
+    harness::makeDirs(hostRoot + "/in");
+    env["VUXDRIVES"] += ":E=" + hostRoot;
+    env["VUXDATADIR"] = "C:\\TOOLS";
+    harness::writeFile(tools("dirtree.E"), "E:\\in\r\n");
+    auto r = vux({"/q", "/n", "e:in"}, c(""));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(shellLandsIn("bash"), hostRoot + "/in");
+    EXPECT_EQ(shellLandsIn("sh"), hostRoot + "/in");
+}
