@@ -1,6 +1,7 @@
 // Full-path resolution, splitting and joining of drive paths; no OS calls.
 #include "platform/path_algebra.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -121,6 +122,18 @@ char* fullPathIn(char* buffer, const char* path, std::size_t size, const DriveCo
     }
     std::memcpy(buffer, out, length + 1);
     return buffer;
+}
+
+char* fullPathInto(char* buffer, const char* path, std::size_t size, const DriveContext& drives) {
+    if (buffer != nullptr) return fullPathIn(buffer, path, size, drives);
+    constexpr std::size_t ownedSize = 260;
+    char* owned = static_cast<char*>(std::malloc(ownedSize));
+    if (owned == nullptr) return nullptr;
+    if (fullPathIn(owned, path, ownedSize, drives) == nullptr) {
+        std::free(owned);
+        return nullptr;
+    }
+    return owned;
 }
 
 int splitPath(const char* path, char* drive, char* dir) {

@@ -25,6 +25,10 @@ struct DriveContext {
 // name, names a missing drive relatively, or the result doesn't fit size bytes.
 char* fullPathIn(char* buffer, const char* path, std::size_t size, const DriveContext& drives);
 
+// fullPathIn into buffer, or, with no buffer, into a new 260-byte one the caller
+// frees; nullptr (nothing allocated) on failure.
+char* fullPathInto(char* buffer, const char* path, std::size_t size, const DriveContext& drives);
+
 // drive: the first two characters when the second is ":", else empty (3 bytes).
 // dir: what follows up to and including the last "\" or "/", else empty (256
 // bytes). Returns 0, or -1 when dir would not fit 255 characters.

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,29 @@ protected:
     }
 
     std::string file(const std::string& path) const { return harness::readFile(path); }
+
+    // The tree file a scan must write for a host folder, in the host's listing order:
+    // folders only; dot-names, links, names holding "\\", CR or LF, and paths past 259
+    // characters left out with what lies below them.
+    std::string expectedTree(const std::string& hostRoot = "", const std::string& driveRoot = "C:") const {
+        std::string out;
+        std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& host,
+                                                                               const std::string& drive) {
+            for (const std::string& name : harness::listNames(host)) {
+                struct stat st;
+                std::string child = host + "/" + name;
+                if (name[0] == '.' || name.find_first_of("\\\r\n") != std::string::npos ||
+                    lstat(child.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+                    drive.size() + 1 + name.size() > 259) {
+                    continue;
+                }
+                out += drive + "\\" + name + "\r\n";
+                walk(child, drive + "\\" + name);
+            }
+        };
+        walk(hostRoot.empty() ? c("") : hostRoot, driveRoot);
+        return out;
+    }
 
     harness::TempDir root;
     harness::Environment env;

@@ -67,21 +67,6 @@ class RobustConcurrency : public NativeDrives {
 
     pid_t startScan() { return start(c("SCANNER/vux"), {"/q", "/r"}, c("")); }
 
-    std::string expectedTree() {
-        std::string out;
-        std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& host,
-                                                                               const std::string& drive) {
-            for (const std::string& name : harness::listNames(host)) {
-                struct stat st;
-                std::string child = host + "/" + name;
-                if (name[0] == '.' || lstat(child.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-                out += drive + "\\" + name + "\r\n";
-                walk(child, drive + "\\" + name);
-            }
-        };
-        walk(c(""), "C:");
-        return out;
-    }
 
     // The temporary tree files in the data directory.
     std::vector<std::string> temporaryTrees() {

@@ -20,27 +20,6 @@ const std::string unusableCurrent =
 
 class Robust : public NativeDrives {
    protected:
-    // The tree file a scan must write for drive C: folders in listing order, dot-names,
-    // links and names holding "\" left out with what lies below them.
-    std::string expectedTree() {
-        std::string out;
-        std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& host,
-                                                                               const std::string& drive) {
-            for (const std::string& name : harness::listNames(host)) {
-                struct stat st;
-                std::string child = host + "/" + name;
-                if (name[0] == '.' || name.find('\\') != std::string::npos ||
-                    lstat(child.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-                    drive.size() + 1 + name.size() > 259) {
-                    continue;
-                }
-                out += drive + "\\" + name + "\r\n";
-                walk(child, drive + "\\" + name);
-            }
-        };
-        walk(c(""), "C:");
-        return out;
-    }
 
     // No scan's temporary tree file is left in the folder.
     void expectNoTemporaryTree(const std::string& folder) {

@@ -115,15 +115,7 @@ char* getCwd(char* buffer, std::size_t size) {
 char* fullPath(char* buffer, const char* path, std::size_t size) {
     char current[pathBufferSize];
     if (getCwd(current, sizeof current) == nullptr) return nullptr;
-    DriveContext context{current, rememberedOf, nullptr};
-    if (buffer != nullptr) return fullPathIn(buffer, path, size, context);
-    char* owned = static_cast<char*>(std::malloc(pathBufferSize));
-    if (owned == nullptr) return nullptr;
-    if (fullPathIn(owned, path, pathBufferSize, context) == nullptr) {
-        std::free(owned);
-        return nullptr;
-    }
-    return owned;
+    return fullPathInto(buffer, path, size, DriveContext{current, rememberedOf, nullptr});
 }
 
 const char* getEnv(const char* name) { return std::getenv(name); }
