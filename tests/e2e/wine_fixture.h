@@ -37,70 +37,11 @@ inline bool isSymbolicLink(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// Runs argv like harness::run, but stops reading once the program itself has ended:
-// Wine's server and its service processes live on and may hold the output pipes, so
-// waiting for the pipes to close would never end. A program that runs longer than
-// the deadline is killed (the result then has code 128 + SIGKILL).
+// Wine's server and its service processes outlive cmd and may hold the output pipes;
+// harness::run stops reading once the program itself has ended.
 inline harness::RunResult run(const std::vector<std::string>& argv, const harness::Environment& env,
                               const std::string& cwd, int deadlineSeconds = 60) {
-    int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> envText;
-    for (const auto& [name, value] : env) envText.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& entry : envText) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (auto& arg : args) argp.push_back(arg.data());
-    argp.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        int null = open("/dev/null", O_RDONLY);
-        dup2(null, 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], null}) close(fd);
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        execve(argp[0], argp.data(), envp.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
-    harness::RunResult result;
-    auto readAvailable = [&] {
-        char buffer[65536];
-        for (int i = 0; i < 2; ++i) {
-            int fd = i == 0 ? outPipe[0] : errPipe[0];
-            ssize_t n;
-            while ((n = read(fd, buffer, sizeof buffer)) > 0) {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-    };
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(deadlineSeconds);
-    int status = 0;
-    while (true) {
-        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        poll(fds, 2, 20);
-        readAvailable();
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-    }
-    readAvailable();  // what the program wrote just before it ended
-    close(outPipe[0]);
-    close(errPipe[0]);
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return harness::run(argv, env, cwd, deadlineSeconds);
 }
 
 // The environment every Wine process gets: nothing from the host beyond what Wine

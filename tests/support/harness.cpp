@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -31,34 +33,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { removeAll(path_); }
 
-namespace {
-
-void drain(int outFd, int errFd, std::string& out, std::string& err) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    int open = 2;
-    char buffer[65536];
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-}
-
-}  // namespace
-
-RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd) {
+RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd,
+              int deadlineSeconds) {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
     std::vector<std::string> envText;
@@ -91,8 +67,7 @@ RunResult run(const std::vector<std::string>& argv, const Environment& env, cons
         dup2(null, 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        close(outPipe[0]);
-        close(errPipe[0]);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], null}) close(fd);
         if (chdir(cwd.c_str()) != 0) _exit(126);
         if (argv[0].find('/') != std::string::npos) {
             execve(argp[0], argp.data(), envp.data());
@@ -104,11 +79,38 @@ RunResult run(const std::vector<std::string>& argv, const Environment& env, cons
     }
     close(outPipe[1]);
     close(errPipe[1]);
+    fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
+    fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
     RunResult result;
-    drain(outPipe[0], errPipe[0], result.out, result.err);
+    auto readAvailable = [&] {
+        char buffer[65536];
+        for (int i = 0; i < 2; ++i) {
+            int fd = i == 0 ? outPipe[0] : errPipe[0];
+            ssize_t n;
+            while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+    };
+    // Reading stops once the program itself has ended: processes it leaves running
+    // (Wine's server, say) may hold the pipes open for good.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(deadlineSeconds);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (true) {
+        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        poll(fds, 2, 20);
+        readAvailable();
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
     }
+    readAvailable();  // what the program wrote just before it ended
+    close(outPipe[0]);
+    close(errPipe[0]);
     result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

@@ -32,8 +32,10 @@ struct RunResult {
 using Environment = std::map<std::string, std::string>;
 
 // Runs argv[0] (a path, or a name looked up in PATH) in cwd with exactly env (PATH
-// added from this process when env has none), standard input empty.
-RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd);
+// added from this process when env has none), standard input empty. Output is read
+// until the program ends; one still running at the deadline is killed (code 137).
+RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd,
+              int deadlineSeconds = 120);
 
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
