@@ -4,7 +4,7 @@
 namespace vux {
 
 enum class ExitCode : int {
-    done = 0,                    // a change was handed to the shell
+    done = 0,  // a change was handed to the shell
     treeNotOpened = 1,
     noMatch = 3,
     commandBatchNotOpened = 5,

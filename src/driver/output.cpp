@@ -36,8 +36,7 @@ private:
     char buffer_[1024];
 };
 
-void format(int stream, const char* prefix, const char* format, const char* text,
-            std::size_t textLength) {
+void format(int stream, const char* prefix, const char* format, const char* text, std::size_t textLength) {
     StreamWriter out(stream);
     out.put(prefix, std::strlen(prefix));
     for (const char* p = format; *p != '\0'; ++p) {
@@ -53,8 +52,10 @@ void format(int stream, const char* prefix, const char* format, const char* text
             break;
         }
         ++p;
-        if (kind == '%') out.put("%", 1);
-        else if (kind == 's' || kind == 'c') out.put(text, textLength);
+        if (kind == '%')
+            out.put("%", 1);
+        else if (kind == 's' || kind == 'c')
+            out.put(text, textLength);
     }
     if (*prefix != '\0') out.put("\n", 1);
 }

@@ -22,8 +22,10 @@ namespace vux {
 namespace {
 
 [[noreturn]] void unusableCurrentDirectory() {
-    fatalError("The current directory can't be read, lies on no drive, or has a name that can't be written as a path.",
-               nullptr, ExitCode::unusableCurrentDirectory);
+    fatalError(
+        "The current directory can't be read, lies on no drive, or has a name that can't be written as a "
+        "path.",
+        nullptr, ExitCode::unusableCurrentDirectory);
 }
 
 }  // namespace
@@ -31,8 +33,9 @@ namespace {
 void startUp(int argumentCount, char** argumentVector) {
     std::memset(searchKey, 0, sizeof searchKey);
     if (platform::start() != platform::StartProblem::none) {
-        fatalError("VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter once.",
-                   nullptr, ExitCode::badDriveSetUp);
+        fatalError(
+            "VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter once.",
+            nullptr, ExitCode::badDriveSetUp);
     }
     currentDrive = platform::getDrive();
     if (currentDrive == 0 || platform::getCwd(startDirectory, sizeof startDirectory) == nullptr) {
@@ -91,7 +94,8 @@ void finishRun(int argumentCount) {
 
 void defineHome(const char* argument) {
     char* home = platform::fullPath(nullptr, argument, pathBufferSize);
-    if (home == nullptr) fatalErrorChar("Illegal argument for option \"%chome\".", switchChar, ExitCode::illegalHome);
+    if (home == nullptr)
+        fatalErrorChar("Illegal argument for option \"%chome\".", switchChar, ExitCode::illegalHome);
     TextWriter file;
     if (!file.open(pathSet.homeFile)) {
         std::free(home);

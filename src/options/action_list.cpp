@@ -18,9 +18,11 @@ char* allocateOrFail(std::size_t size) {
 }
 
 void addAction(const OptionRow& row, const char* argument) {
-    if (actionList.count == maximumActions) fatalError("Too many requested actions", nullptr, ExitCode::tooManyActions);
+    if (actionList.count == maximumActions)
+        fatalError("Too many requested actions", nullptr, ExitCode::tooManyActions);
     int index = 0;
-    while (index < actionList.count && actionList.actions[index].row->actionNumber <= row.actionNumber) ++index;
+    while (index < actionList.count && actionList.actions[index].row->actionNumber <= row.actionNumber)
+        ++index;
     std::size_t n = std::strlen(argument);
     char* copy = allocateOrFail(n + 1);
     std::memcpy(copy, argument, n + 1);

@@ -23,7 +23,8 @@ bool isInstallWord(const char* word) {
     char lower[8];
     std::size_t n = std::strlen(text);
     if (n != 4 && n != 7) return false;
-    for (std::size_t i = 0; i < n; ++i) lower[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+    for (std::size_t i = 0; i < n; ++i)
+        lower[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
     lower[n] = '\0';
     return std::strcmp(lower, "inst") == 0 || std::strcmp(lower, "install") == 0;
 }
@@ -35,7 +36,8 @@ void writeConfigFile(int argumentCount, char** argumentVector) {
         fatalError("No search key may be specified when installing", nullptr, ExitCode::keyWithInstall);
     }
     TextWriter config;
-    if (!config.open(pathSet.configFile)) fatalError("Can't create file vux.cfg", nullptr, ExitCode::configNotCreated);
+    if (!config.open(pathSet.configFile))
+        fatalError("Can't create file vux.cfg", nullptr, ExitCode::configNotCreated);
     if (verbosityLevel < verbosityQuiet) writeText(standardOutput, "vux: Creating new vux.cfg\n");
     int written = 0;
     for (int i = 1; i < argumentCount; ++i) {
@@ -54,7 +56,8 @@ void writeConfigFile(int argumentCount, char** argumentVector) {
 
 void writeWrapperBatch() {
     TextWriter batch;
-    if (!batch.open("vux.bat")) fatalError("Attempt to create \"vux.bat\" failed.", nullptr, ExitCode::wrapperNotCreated);
+    if (!batch.open("vux.bat"))
+        fatalError("Attempt to create \"vux.bat\" failed.", nullptr, ExitCode::wrapperNotCreated);
     if (verbosityLevel < verbosityQuiet) {
         writeText(standardOutput, "vux: Creating new vux.bat in current working directory.\n");
     }

@@ -13,14 +13,62 @@ const OptionRow optionTable[] = {
     {"$", "", "search key", 0, actions::searchKey, {0}, nullptr, nullptr, 1},
     {"?", "Help on using vux", "", 1, actions::help, {50}, nullptr, helpValidator, -1},
     {"help", "Help on using vux", "", 0, actions::help, {50}, nullptr, helpValidator, -1},
-    {"r[escan]", "Force rescan of directory structure", "", 1, actions::rescan, {41, 40}, nullptr, nullptr, -1},
-    {"n[orescan]", "No rescan of directory structure", "", 1, actions::noRescan, {40, 41}, nullptr, nullptr, -1},
-    {"inst[all]", "Create vux.bat and vux.cfg with given options", "", 1, actions::install, {0}, nullptr, nullptr, 1},
-    {"c[ase sensitive]", "Perform a case sensitive search", "", 1, actions::caseSensitive, {60}, nullptr, nullptr, -1},
+    {"r[escan]",
+     "Force rescan of directory structure",
+     "",
+     1,
+     actions::rescan,
+     {41, 40},
+     nullptr,
+     nullptr,
+     -1},
+    {"n[orescan]",
+     "No rescan of directory structure",
+     "",
+     1,
+     actions::noRescan,
+     {40, 41},
+     nullptr,
+     nullptr,
+     -1},
+    {"inst[all]",
+     "Create vux.bat and vux.cfg with given options",
+     "",
+     1,
+     actions::install,
+     {0},
+     nullptr,
+     nullptr,
+     1},
+    {"c[ase sensitive]",
+     "Perform a case sensitive search",
+     "",
+     1,
+     actions::caseSensitive,
+     {60},
+     nullptr,
+     nullptr,
+     -1},
     {"ex[act match]", "Accept exact matches only", "", 1, actions::exactMatch, {61}, nullptr, nullptr, -1},
     {"v[erbose]", "Display all messages", "", 1, actions::verbose, {11, 12, 10}, verbosityHook, nullptr, -1},
-    {"q[uiet]", "Suppress informational messages", "", 1, actions::quiet, {12, 10, 11}, verbosityHook, nullptr, -1},
-    {"m[ute]", "Suppress all messages not especially asked for", "", 1, actions::mute, {11, 10, 12}, verbosityHook, nullptr, -1},
+    {"q[uiet]",
+     "Suppress informational messages",
+     "",
+     1,
+     actions::quiet,
+     {12, 10, 11},
+     verbosityHook,
+     nullptr,
+     -1},
+    {"m[ute]",
+     "Suppress all messages not especially asked for",
+     "",
+     1,
+     actions::mute,
+     {11, 10, 12},
+     verbosityHook,
+     nullptr,
+     -1},
     {"b[ack]", "Return to previous directory", "", 1, actions::back, {30}, nullptr, backValidator, -1},
     {"disable backlog", "Disable backlogging", "", 1, actions::disableBacklog, {26}, nullptr, nullptr, -1},
     {"define home $", "Define home directory", "path", 1, actions::defineHome, {31}, nullptr, nullptr, -1},
@@ -46,9 +94,9 @@ int verbosityHook(const OptionRow& row, const char*) {
 int bannerValidator(const Action&) {
     verbosityLevel = requestedVerbosity == verbosityUnset ? verbosityNormal : requestedVerbosity;
     if (verbosityLevel == verbosityNormal) {
-        writeText(standardOutput,
-                  "vux " VUX_VERSION ", the quick directory changer\n"
-                  "Copyright (c) 2026 the vux developers; free to use and share.\n");
+        writeText(standardOutput, "vux " VUX_VERSION
+                                  ", the quick directory changer\n"
+                                  "Copyright (c) 2026 the vux developers; free to use and share.\n");
     }
     return 1;
 }
@@ -60,14 +108,16 @@ int helpValidator(const Action&) {
 
 int backValidator(const Action&) {
     if (findAction(actions::searchKey) != nullptr) {
-        fatalErrorChar("No search key may be specified with \"%cb[ack]\".", switchChar, ExitCode::keyWithBack);
+        fatalErrorChar("No search key may be specified with \"%cb[ack]\".", switchChar,
+                       ExitCode::keyWithBack);
     }
     return 0;
 }
 
 int homeValidator(const Action&) {
     if (findAction(actions::searchKey) != nullptr) {
-        fatalErrorChar("No search key may be specified with \"%ch[ome]\".", switchChar, ExitCode::keyWithHome);
+        fatalErrorChar("No search key may be specified with \"%ch[ome]\".", switchChar,
+                       ExitCode::keyWithHome);
     }
     return 0;
 }

@@ -18,15 +18,15 @@ using ParseHook = int (*)(const OptionRow& row, const char* argument);
 using Validator = int (*)(const Action& action);
 
 struct OptionRow {
-    const char* pattern;      // "r[escan]": mandatory part, optional tail; "$" an argument
-    const char* description;  // shown by the help screen
-    const char* argumentName; // put in place of "$" in the display form
+    const char* pattern;       // "r[escan]": mandatory part, optional tail; "$" an argument
+    const char* description;   // shown by the help screen
+    const char* argumentName;  // put in place of "$" in the display form
     int showInHelp;
-    int actionNumber;         // orders the action list; tells the driver what to do
-    int exclusions[5];        // action numbers removed when the row applies; 0 ends
-    ParseHook parseHook;      // none: every apply flag
-    Validator validator;      // nonzero: every action of the row's number is removed
-    int maximumCount;         // -1: no limit
+    int actionNumber;     // orders the action list; tells the driver what to do
+    int exclusions[5];    // action numbers removed when the row applies; 0 ends
+    ParseHook parseHook;  // none: every apply flag
+    Validator validator;  // nonzero: every action of the row's number is removed
+    int maximumCount;     // -1: no limit
 };
 
 // Action numbers the driver dispatches on.

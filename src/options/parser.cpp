@@ -30,8 +30,8 @@ struct JoinedText {
 
     void append(const char* word, std::size_t n) {
         if (length + n + 1 > joinedTextSize - 1) {
-            fatalError("The configuration and command-line words are longer than 1299 characters.",
-                       nullptr, ExitCode::overlongInput);
+            fatalError("The configuration and command-line words are longer than 1299 characters.", nullptr,
+                       ExitCode::overlongInput);
         }
         std::memcpy(text + length, word, n);
         length += n;

@@ -157,8 +157,8 @@ int splitPath(const char* path, char* drive, char* dir) {
     return 0;
 }
 
-int makePath(char* buffer, std::size_t size, const char* drive, const char* dir,
-             const char* name, const char* ext) {
+int makePath(char* buffer, std::size_t size, const char* drive, const char* dir, const char* name,
+             const char* ext) {
     char out[1024];
     std::size_t cap = size < sizeof out ? size : sizeof out;
     std::size_t length = 0;

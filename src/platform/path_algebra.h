@@ -36,8 +36,8 @@ int splitPath(const char* path, char* drive, char* dir);
 
 // Joins drive letter and ":", dir and a "\" unless dir ends in one, name, and "."
 // ext. Returns 0, or -1 when the result doesn't fit size bytes (buffer unchanged).
-int makePath(char* buffer, std::size_t size, const char* drive, const char* dir,
-             const char* name, const char* ext);
+int makePath(char* buffer, std::size_t size, const char* drive, const char* dir, const char* name,
+             const char* ext);
 
 // 1 for "\" and "/".
 inline bool isSeparator(char c) { return c == '\\' || c == '/'; }

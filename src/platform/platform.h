@@ -109,8 +109,7 @@ void toShellCharacters(char* text, std::size_t size);
 int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size);
 // Writes the change to the current directory into that file (hasChange) or empties
 // it: 0, or -1 and the file's path in failedPath.
-int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
-                     std::size_t size);
+int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath, std::size_t size);
 
 // The shell wrapper files that an install writes besides vux.bat.
 int shellWrapperCount();

@@ -42,7 +42,8 @@ void changeDirectory(const char* target, int explicitRequest) {
 
     if (backlogDisabled == 0) {
         TextWriter back;
-        if (!back.open(pathSet.backFile)) fatalError("Couldn't create \"%s\".", pathSet.backFile, ExitCode::backNotCreated);
+        if (!back.open(pathSet.backFile))
+            fatalError("Couldn't create \"%s\".", pathSet.backFile, ExitCode::backNotCreated);
         back.put(startDirectory);
         back.endLine();
         back.close();

@@ -59,9 +59,7 @@ int compareText(const char* a, const char* b) {
     }
 }
 
-const char* lastComponent(const char* path) {
-    return path + lastComponentStart(path, std::strlen(path));
-}
+const char* lastComponent(const char* path) { return path + lastComponentStart(path, std::strlen(path)); }
 
 KeyParts splitKey(const char* key, std::size_t length) {
     return KeyParts{key, length, lastComponentStart(key, length)};

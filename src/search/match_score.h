@@ -12,9 +12,9 @@ namespace vux {
 struct BestCandidate {
     char path[pathBufferSize];  // the held tree line; empty when nothing is held
     int isPartial;
-    int partialLength;          // common beginning of a held partial match and the key
-    int isExact;                // an exact match before the current directory, or it
-    int afterCurrent;           // met after the current directory
+    int partialLength;  // common beginning of a held partial match and the key
+    int isExact;        // an exact match before the current directory, or it
+    int afterCurrent;   // met after the current directory
 };
 
 extern BestCandidate bestCandidate;

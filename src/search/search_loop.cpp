@@ -158,7 +158,13 @@ bool isDriveRoot(const char* path) {
 }  // namespace
 
 void runSearch(const char* currentDirectory) {
-    Pass pass{currentDirectory, std::strlen(currentDirectory), splitKey(searchKey, std::strlen(searchKey)), 0, false, 0, 0};
+    Pass pass{currentDirectory,
+              std::strlen(currentDirectory),
+              splitKey(searchKey, std::strlen(searchKey)),
+              0,
+              false,
+              0,
+              0};
     while (true) {
         changed = 0;
         pass.passedCurrent = 0;

@@ -66,7 +66,8 @@ void computePathSet(const char* argument0, int drive) {
         std::size_t n = std::strlen(value);
         bool endsInSeparator = n > 0 && platform::isSeparator(value[n - 1]);
         const char* dummy = endsInSeparator ? "x.x" : "\\x.x";
-        if (n + std::strlen(dummy) + 1 > pathBufferSize) fatalError(overlong, nullptr, ExitCode::overlongPath);
+        if (n + std::strlen(dummy) + 1 > pathBufferSize)
+            fatalError(overlong, nullptr, ExitCode::overlongPath);
         std::memcpy(value + n, dummy, std::strlen(dummy) + 1);
         if (platform::splitPath(value, dataDrive, dataDir) != 0) {
             fatalError(overlong, nullptr, ExitCode::overlongPath);

@@ -37,7 +37,8 @@ void walkDirectory(TextWriter& tree, char* path, std::size_t length, int listing
 }
 
 void rescan() {
-    if (verbosityLevel == verbosityNormal) writeText(standardOutput, "vux: Rescanning directory structure.\n");
+    if (verbosityLevel == verbosityNormal)
+        writeText(standardOutput, "vux: Rescanning directory structure.\n");
 
     // Written beside the tree file and moved over it when whole, so a search never
     // reads a half-written file and an interrupted scan leaves the old one as it was.

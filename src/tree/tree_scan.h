@@ -17,7 +17,6 @@ void rescan();
 // Writes the lines of every directory below the open listing's directory, whose
 // full path is in path (length characters) and whose first entry is entry; path
 // holds the same text on return. Memory: the path and one listing per level.
-void walkDirectory(TextWriter& tree, char* path, std::size_t length, int listing,
-                   platform::FoundEntry entry);
+void walkDirectory(TextWriter& tree, char* path, std::size_t length, int listing, platform::FoundEntry entry);
 
 }  // namespace vux

@@ -9,7 +9,8 @@ namespace {
 class Change : public NativeDrives {
 protected:
     Change() {
-        for (const char* dir : {"WORK", "A", "B", "100%", "a&del x", "a&calc", "sp ace"}) harness::makeDirs(c(dir));
+        for (const char* dir : {"WORK", "A", "B", "100%", "a&del x", "a&calc", "sp ace"})
+            harness::makeDirs(c(dir));
         harness::makeDirs(d("DATA/sub"));
     }
     std::string batch() { return file(tools("dovux.bat")); }

@@ -22,7 +22,7 @@
 namespace {
 
 class RobustConcurrency : public NativeDrives {
-   protected:
+protected:
     RobustConcurrency() {
         for (const char* dir : {"WORK", "DEEP/TARGET", "DEEP/OTHER", "SCANNER"}) harness::makeDirs(c(dir));
         // A second copy of the program scans, so its command batch (emptied at every
@@ -66,7 +66,6 @@ class RobustConcurrency : public NativeDrives {
     }
 
     pid_t startScan() { return start(c("SCANNER/vux"), {"/q", "/r"}, c("")); }
-
 
     // The temporary tree files in the data directory.
     std::vector<std::string> temporaryTrees() {

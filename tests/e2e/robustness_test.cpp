@@ -19,8 +19,7 @@ const std::string unusableCurrent =
     "path.\n";
 
 class Robust : public NativeDrives {
-   protected:
-
+protected:
     // No scan's temporary tree file is left in the folder.
     void expectNoTemporaryTree(const std::string& folder) {
         for (const std::string& name : harness::listNames(folder)) {

@@ -9,7 +9,8 @@ namespace {
 class Search : public NativeDrives {
 protected:
     Search() {
-        for (const char* dir : {"WORK", "a/SRC", "b/SRC", "c/SRC", "DOS/BIN", "MSDOS/BIN", "WORK/DOSSTUFF", "dosx", "DOSSIER"}) {
+        for (const char* dir : {"WORK", "a/SRC", "b/SRC", "c/SRC", "DOS/BIN", "MSDOS/BIN", "WORK/DOSSTUFF",
+                                "dosx", "DOSSIER"}) {
             harness::makeDirs(c(dir));
         }
         harness::makeDirs(d("DATA/NAME"));

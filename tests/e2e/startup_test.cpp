@@ -23,11 +23,13 @@ TEST_F(StartUp, DefaultDriveMapIsHostRoot) {
     EXPECT_EQ(r.code, 127);
     EXPECT_EQ(r.out, "");
     auto plain = vux({}, c(""));
-    EXPECT_EQ(plain.out, banner + "C:" + [&] {
-        std::string p = c("");
-        for (char& ch : p) if (ch == '/') ch = '\\';
-        return p;
-    }() + "\n");
+    EXPECT_EQ(
+        plain.out, banner + "C:" + [&] {
+            std::string p = c("");
+            for (char& ch : p)
+                if (ch == '/') ch = '\\';
+            return p;
+        }() + "\n");
 }
 
 TEST_F(StartUp, DataDirectoryFromEnvironment) {
@@ -39,8 +41,8 @@ TEST_F(StartUp, DataDirectoryFromEnvironment) {
     } cases[] = {
         {"D:\\DATA", d("DATA/home.vux")},
         {"D:\\DATA\\", d("DATA/home.vux")},
-        {"D:", d("home.vux")},           // the root, not the remembered directory
-        {"", c("home.vux")},             // the root of the current drive
+        {"D:", d("home.vux")},              // the root, not the remembered directory
+        {"", c("home.vux")},                // the root of the current drive
         {"DATA", c("WORK/DATA/home.vux")},  // relative to where the file is opened
     };
     for (const Case& each : cases) {
@@ -93,9 +95,10 @@ TEST_F(StartUp, DriveSetUpProblems) {
         env["VUXDRIVES"] = value;
         auto r = vux({}, c(""));
         EXPECT_EQ(r.code, 108);
-        EXPECT_EQ(r.err,
-                  "vux: VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter "
-                  "once.\n");
+        EXPECT_EQ(
+            r.err,
+            "vux: VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter "
+            "once.\n");
     }
     // A current directory on no drive.
     env["VUXDRIVES"] = "C=" + c("");

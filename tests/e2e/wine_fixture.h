@@ -61,7 +61,7 @@ inline harness::Environment baseEnvironment(const std::string& prefix) {
 
 // The per-process prefix, made on first use. failure() is empty when it is usable.
 class Prefix {
-   public:
+public:
     static Prefix& get() {
         static Prefix prefix;
         return prefix;
@@ -88,7 +88,7 @@ class Prefix {
         p->path_.clear();
     }
 
-   private:
+private:
     static Prefix*& instance() {
         static Prefix* p = nullptr;
         return p;
@@ -171,7 +171,7 @@ class Prefix {
 
 // Ends the wineserver once every case has run, if any case started one.
 class ServerShutDown : public ::testing::Environment {
-   public:
+public:
     void TearDown() override {
         if (Prefix::started()) Prefix::shutDown();
     }
@@ -182,7 +182,7 @@ class ServerShutDown : public ::testing::Environment {
 // Drives D: and E: on fresh folders, vux.exe at D:\TOOLS\vux.exe, D:\WORK present,
 // batch files for cmd.exe on X:.
 class WineShell : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override {
         if (!harness::fileExists(wine::loader)) {
             GTEST_SKIP() << "Wine's loader " << wine::loader << " is missing: install the wine64 package";
@@ -233,7 +233,7 @@ class WineShell : public ::testing::Test {
 
     harness::TempDir root;
 
-   private:
+private:
     std::string under(const std::string& drive, const std::string& relative) const {
         return relative.empty() ? root / drive : root / (drive + "/" + relative);
     }

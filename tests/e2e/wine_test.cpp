@@ -43,7 +43,7 @@ std::string hostToDrive(const std::string& relative) {
 // A hand-written wrapper: run the tool, then the command batch in the same shell.
 // vux.cfg holds /q, so only what the shell prints (and errors) shows.
 class WineWrapper : public WineShell {
-   protected:
+protected:
     void SetUp() override {
         WineShell::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
@@ -158,7 +158,7 @@ TEST_F(WineShell, TreeFileThatCannotBeCreatedNamesItsPath) {
 // --- The scan over Wine's listings ----------------------------------------------------
 
 class WineScan : public WineShell {
-   protected:
+protected:
     // The tree file the scan must write for drive D: pre-order, each folder's
     // subfolders in the order Wine's own "dir" lists them, dot-names left out with
     // everything below them, symbolic links never entered.

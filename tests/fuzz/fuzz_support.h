@@ -37,7 +37,7 @@ std::vector<std::string> split(const std::uint8_t* data, std::size_t size, char 
 // rather than ending the process (the parser's joined text, a display form):
 // blocks allocated between watch and collect and not freed since.
 class HeapWatch {
-   public:
+public:
     void watch();
     // Stops watching; frees every block still live for which keep is false.
     void collect(bool (*keep)(const void* block));

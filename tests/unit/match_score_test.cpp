@@ -26,7 +26,8 @@ struct PassOutcome {
 // A pass as the search makes it: the current directory's own line is scored as
 // before it, a drive root counts every line as after it. Nothing here can be
 // entered, so an immediate change returns without effect.
-PassOutcome runPass(const std::vector<std::string>& tree, const std::string& key, const std::string& current) {
+PassOutcome runPass(const std::vector<std::string>& tree, const std::string& key,
+                    const std::string& current) {
     vux::clearBestCandidate();
     int passed = current.find('\\') == current.size() - 1 ? 1 : 0;
     for (const std::string& text : tree) {

@@ -130,9 +130,8 @@ void copyFailedPath(const char* commandBatch, char* failedPath, std::size_t size
 
 // Pseudo file systems whose mount points keep their line but are not entered.
 const char* const pseudoFileSystems[] = {
-    "proc",     "sysfs",   "devtmpfs", "devpts",   "cgroup",    "cgroup2",
-    "debugfs",  "tracefs", "securityfs", "pstore", "bpf",       "configfs",
-    "fusectl",  "mqueue",  "hugetlbfs", "binfmt_misc", "efivarfs", "autofs",
+    "proc",   "sysfs", "devtmpfs", "devpts",  "cgroup", "cgroup2",   "debugfs",     "tracefs",  "securityfs",
+    "pstore", "bpf",   "configfs", "fusectl", "mqueue", "hugetlbfs", "binfmt_misc", "efivarfs", "autofs",
 };
 
 // Drive paths (on the drive being listed) that are not entered: pseudo mounts and
@@ -143,7 +142,8 @@ std::string unescapeMountPath(const char* text, std::size_t n) {
     std::string out;
     for (std::size_t i = 0; i < n; ++i) {
         if (text[i] == '\\' && i + 3 < n + 0 && text[i + 1] >= '0' && text[i + 1] <= '3') {
-            out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
+            out +=
+                static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
             i += 3;
         } else {
             out += text[i];
@@ -189,7 +189,8 @@ void readClosedFolders(int drive) {
         std::string fsType(type, static_cast<std::size_t>(typeEnd - type));
         for (const char* pseudo : pseudoFileSystems) {
             if (fsType == pseudo) {
-                addClosedFolder(unescapeMountPath(fields[4], static_cast<std::size_t>(mountEnd - fields[4])), drive);
+                addClosedFolder(unescapeMountPath(fields[4], static_cast<std::size_t>(mountEnd - fields[4])),
+                                drive);
                 break;
             }
         }
@@ -285,7 +286,8 @@ int getDrive() {
 int chDrive(int drive) {
     if (drive < 1 || drive > 26 || !driveExists(drive)) return -1;
     char target[pathBufferSize] = {static_cast<char>('A' + drive - 1), ':', '\\', 0};
-    if (remembered[drive][0] != '\0') std::memcpy(target, remembered[drive], std::strlen(remembered[drive]) + 1);
+    if (remembered[drive][0] != '\0')
+        std::memcpy(target, remembered[drive], std::strlen(remembered[drive]) + 1);
     std::string host;
     if (!driveToHost(target, host) || ::chdir(host.c_str()) != 0) return -1;
     rememberCurrent();
@@ -495,10 +497,14 @@ int writeShellWrapper(int index, const char* programPath, const char* commandBat
             "# vux for sh, bash and zsh: source this file from the shell's start-up file.\n"
             "# The function runs vux, then takes the shell to the directory it chose.\n"
             "vux() {\n"
-            "    " + shQuote(program) + " \"$@\"\n"
+            "    " +
+            shQuote(program) +
+            " \"$@\"\n"
             "    set -- \"$?\"\n"
             "    case $1 in\n"
-            "        0|127) [ -f " + shQuote(change) + " ] && . " + shQuote(change) + " ;;\n"
+            "        0|127) [ -f " +
+            shQuote(change) + " ] && . " + shQuote(change) +
+            " ;;\n"
             "    esac\n"
             "    return \"$1\"\n"
             "}\n";
@@ -507,10 +513,16 @@ int writeShellWrapper(int index, const char* programPath, const char* commandBat
             "# vux for fish: source this file from config.fish.\n"
             "# The function runs vux, then takes the shell to the directory it chose.\n"
             "function vux\n"
-            "    " + fishQuote(program) + " $argv\n"
+            "    " +
+            fishQuote(program) +
+            " $argv\n"
             "    set -l vux_status $status\n"
-            "    if contains -- $vux_status 0 127; and test -f " + fishQuote(change) + "\n"
-            "        source " + fishQuote(change) + "\n"
+            "    if contains -- $vux_status 0 127; and test -f " +
+            fishQuote(change) +
+            "\n"
+            "        source " +
+            fishQuote(change) +
+            "\n"
             "    end\n"
             "    return $vux_status\n"
             "end\n";

@@ -225,8 +225,8 @@ void toShellCharacters(char* text, std::size_t size) {
     int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(sizeof wide / sizeof wide[0]));
     if (n <= 0) return;
     char converted[4 * pathBufferSize];
-    int m = WideCharToMultiByte(shellPage, 0, wide, -1, converted, static_cast<int>(sizeof converted), nullptr,
-                                nullptr);
+    int m = WideCharToMultiByte(shellPage, 0, wide, -1, converted, static_cast<int>(sizeof converted),
+                                nullptr, nullptr);
     if (m <= 0 || static_cast<std::size_t>(m) > size) return;
     std::memcpy(text, converted, static_cast<std::size_t>(m));
 }
