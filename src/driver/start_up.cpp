@@ -1,21 +1,16 @@
-// Start-up, dispatch and the end of a run.
+// Start-up: what a run reads and empties before it looks at a single option.
 #include "driver/start_up.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "driver/fatal.h"
-#include "driver/output.h"
 #include "driver/run_state.h"
 #include "options/action_list.h"
-#include "options/install.h"
 #include "options/option_table.h"
 #include "platform/platform.h"
-#include "search/change_directory.h"
-#include "search/search_loop.h"
+#include "platform/shell_files.h"
 #include "tree/data_files.h"
 #include "tree/text_file.h"
-#include "tree/tree_scan.h"
 
 namespace vux {
 
@@ -28,6 +23,12 @@ namespace {
         nullptr, ExitCode::unusableCurrentDirectory);
 }
 
+// At start-up the message has no line end of its own, unlike the same failure at a
+// directory change.
+[[noreturn]] void changeFileNotEmptied(const char* path) {
+    fatalError("Unable to open %s.", path, ExitCode::commandBatchNotOpened);
+}
+
 }  // namespace
 
 void startUp(int argumentCount, char** argumentVector) {
@@ -38,73 +39,25 @@ void startUp(int argumentCount, char** argumentVector) {
             nullptr, ExitCode::badDriveSetUp);
     }
     currentDrive = platform::getDrive();
-    if (currentDrive == 0 || platform::getCwd(startDirectory, sizeof startDirectory) == nullptr) {
-        unusableCurrentDirectory();
-    }
+    if (currentDrive == 0) unusableCurrentDirectory();
+    readCurrentDirectory(startDirectory, sizeof startDirectory);
     driveString[0] = static_cast<char>('@' + currentDrive);
-    computePathSet(argumentCount > 0 ? argumentVector[0] : nullptr, currentDrive);
+    computePathSet(argumentCount > 0 ? argumentVector[0] : nullptr);
 
     // Emptied first, so a run that changes nothing leaves the shell where it is.
     TextWriter batch;
-    if (!batch.open(pathSet.commandBatch)) {
-        fatalError("Unable to open %s.", pathSet.commandBatch, ExitCode::commandBatchNotOpened);
-    }
+    if (!batch.open(pathSet.commandBatch)) changeFileNotEmptied(pathSet.commandBatch);
     batch.close();
     char failed[pathBufferSize + 8];
     if (platform::emptyShellChange(pathSet.commandBatch, failed, sizeof failed) != 0) {
-        fatalError("Unable to open %s.", failed, ExitCode::commandBatchNotOpened);
+        changeFileNotEmptied(failed);
     }
 
     addAction(bannerRow, "");
 }
 
-void dispatchActions(int argumentCount, char** argumentVector) {
-    while (const Action* action = nextAction()) {
-        switch (action->row->actionNumber) {
-            case actions::install:
-                writeConfigFile(argumentCount, argumentVector);
-                writeWrapperBatch();
-                endRun(ExitCode::noSearch);
-            case actions::searchKey: setSearchKey(action->argument); break;
-            case actions::disableBacklog: backlogDisabled = 1; break;
-            case actions::back: goBack(); break;
-            case actions::defineHome: defineHome(action->argument); break;
-            case actions::home: goHome(); break;
-            case actions::rescan: rescan(); break;
-            case actions::noRescan: noRescan = 1; break;
-            case actions::caseSensitive: caseInsensitive = 0; break;
-            case actions::exactMatch: exactOnly = 1; break;
-            default: break;
-        }
-    }
-}
-
-void finishRun(int argumentCount) {
-    char currentDirectory[pathBufferSize];
-    if (platform::getCwd(currentDirectory, sizeof currentDirectory) == nullptr) unusableCurrentDirectory();
-    if (searchKey[0] == '\0') {
-        if (argumentCount == 1) {
-            writeText(standardOutput, currentDirectory);
-            writeText(standardOutput, "\n");
-        }
-        endRun(ExitCode::noSearch);
-    }
-    runSearch(currentDirectory);
-}
-
-void defineHome(const char* argument) {
-    char* home = platform::fullPath(nullptr, argument, pathBufferSize);
-    if (home == nullptr)
-        fatalErrorChar("Illegal argument for option \"%chome\".", switchChar, ExitCode::illegalHome);
-    TextWriter file;
-    if (!file.open(pathSet.homeFile)) {
-        std::free(home);
-        fatalError("Couldn't create \"%s\".", pathSet.homeFile, ExitCode::homeNotCreated);
-    }
-    file.put(home);
-    file.endLine();
-    std::free(home);
-    file.close();
+void readCurrentDirectory(char* buffer, std::size_t size) {
+    if (platform::getCwd(buffer, size) == nullptr) unusableCurrentDirectory();
 }
 
 }  // namespace vux

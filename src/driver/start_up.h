@@ -1,20 +1,18 @@
-// One run of vux: start-up, parsing, the dispatch loop in ascending action number,
-// and the end with or without a search.
+// The first steps of a run, before the options are parsed: the drive state, the
+// PathSet, the emptied command batch and the banner action.
 #pragma once
+
+#include <cstddef>
 
 namespace vux {
 
-// Steps before parsing: drive state, the PathSet, the emptied command batch, the
-// banner action.
+// Reads the drive state and computes the PathSet. Ends the run with 107 when the
+// current directory is unusable, 108 or 106 for the drive set-up and paths, 5 when
+// the command batch or the shell change file can't be emptied.
 void startUp(int argumentCount, char** argumentVector);
 
-// Performs the actions in list order.
-void dispatchActions(int argumentCount, char** argumentVector);
-
-// The end of a run: the search when there is a key, else exit code 127.
-[[noreturn]] void finishRun(int argumentCount);
-
-// Action 31: the home file gets the full path of argument.
-void defineHome(const char* argument);
+// Reads the current directory into a path buffer. Ends the run with 107 when it
+// can't be read, lies on no drive, or can't be written as a path.
+void readCurrentDirectory(char* buffer, std::size_t size);
 
 }  // namespace vux

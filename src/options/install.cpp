@@ -1,14 +1,16 @@
 // writeConfigFile and writeWrapperBatch.
 #include "options/install.h"
 
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "driver/fatal.h"
 #include "driver/output.h"
 #include "driver/run_state.h"
 #include "options/action_list.h"
 #include "platform/platform.h"
+#include "platform/shell_files.h"
+#include "platform/text_template.h"
 #include "tree/data_files.h"
 #include "tree/text_file.h"
 
@@ -28,6 +30,19 @@ bool isInstallWord(const char* word) {
     lower[n] = '\0';
     return std::strcmp(lower, "inst") == 0 || std::strcmp(lower, "install") == 0;
 }
+
+// clang-format off
+const char* const wrapperBatch =
+R"(@echo off
+if not "Windows_NT"=="%OS%" goto DOS
+@PROGRAM@ %1 %2 %3 %4 %5 %6 %7 %8 %9
+goto Do
+:DOS
+@DOSPROGRAM@.exe %1 %2 %3 %4 %5 %6 %7 %8 %9
+:Do
+@BATCH@
+)";
+// clang-format on
 
 }  // namespace
 
@@ -61,25 +76,15 @@ void writeWrapperBatch() {
     if (verbosityLevel < verbosityQuiet) {
         writeText(standardOutput, "vux: Creating new vux.bat in current working directory.\n");
     }
-    const char* program = pathSet.programPath;
-    const char* arguments = " %1 %2 %3 %4 %5 %6 %7 %8 %9";
-    int cut = static_cast<int>(std::strlen(program)) - 8;
-    char line[pathBufferSize + 64];
-    batch.put("@echo off\r\n");
-    batch.put("if not \"Windows_NT\"==\"%OS%\" goto DOS\r\n");
-    batch.put(program);
-    batch.put(arguments);
-    batch.endLine();
-    batch.put("goto Do\r\n");
-    batch.put(":DOS\r\n");
-    // The program path cut by eight characters; a negative count keeps it whole.
-    std::snprintf(line, sizeof line, "%.*s.exe", cut, program);
-    batch.put(line);
-    batch.put(arguments);
-    batch.endLine();
-    batch.put(":Do\r\n");
-    batch.put(pathSet.commandBatch);
-    batch.endLine();
+    const std::string program = pathSet.programPath;
+    // The line for a shell without Windows_NT names the program path cut by eight
+    // characters, then ".exe": that is how the wrapper has always spelt it, and a
+    // path of eight characters or fewer stays whole.
+    const std::size_t cut = program.size() >= 8 ? program.size() - 8 : program.size();
+    const std::string text = platform::fillTemplate(wrapperBatch, {{"@PROGRAM@", program},
+                                                                   {"@DOSPROGRAM@", program.substr(0, cut)},
+                                                                   {"@BATCH@", pathSet.commandBatch}});
+    batch.putLines(text.c_str());
     batch.close();
 
     for (int i = 0; i < platform::shellWrapperCount(); ++i) {

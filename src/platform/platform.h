@@ -1,5 +1,6 @@
 // The logic's only door to the operating system: drives, the current directory,
-// listings, files, the environment and the two output streams.
+// listings, files, the environment and the two output streams. What carries a
+// change into the host shells is in shell_files.h.
 //
 // The logic sees the world of the NT shell: drive numbers (1 = A), full paths such
 // as C:\A\B, a remembered directory per drive, CR LF text files. Each backend gives
@@ -100,22 +101,5 @@ void writeStream(int stream, const char* data, std::size_t size);
 // in which the command shell reads a batch file, where that differs from the one
 // paths are handled in; unchanged where it can't be converted.
 void toShellCharacters(char* text, std::size_t size);
-
-// The host shells beside the command batch. On a system whose shell runs the
-// command batch itself these do nothing and succeed.
-//
-// Empties the shell's change file beside the command batch: 0, or -1 and the
-// file's path in failedPath.
-int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size);
-// Writes the change to the current directory into that file (hasChange) or empties
-// it: 0, or -1 and the file's path in failedPath.
-int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath, std::size_t size);
-
-// The shell wrapper files that an install writes besides vux.bat.
-int shellWrapperCount();
-const char* shellWrapperName(int index);
-// Writes wrapper index into the current directory for the program programPath and
-// the command batch commandBatch: 0 or -1.
-int writeShellWrapper(int index, const char* programPath, const char* commandBatch);
 
 }  // namespace platform

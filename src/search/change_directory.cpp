@@ -2,11 +2,13 @@
 #include "search/change_directory.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "driver/fatal.h"
 #include "driver/run_state.h"
 #include "platform/platform.h"
+#include "platform/shell_files.h"
 #include "tree/data_files.h"
 #include "tree/text_file.h"
 
@@ -31,6 +33,16 @@ void formatCdLine(char* line, unsigned size, const char* target) {
     line[n] = '\0';
 }
 
+namespace {
+
+// The message ends in a line end of its own, so an empty line follows it: the
+// system's own text for this failure, kept as it stands.
+[[noreturn]] void commandBatchNotWritten(const char* path) {
+    fatalError("Unable to open %s.\n", path, ExitCode::commandBatchNotOpened);
+}
+
+}  // namespace
+
 void changeDirectory(const char* target, int explicitRequest) {
     if (target[0] != '\0' && platform::chDir(target) != 0) {
         if (explicitRequest != 0 || rescanned != 0 || noRescan != 0) {
@@ -50,9 +62,7 @@ void changeDirectory(const char* target, int explicitRequest) {
     }
 
     TextWriter batch;
-    if (!batch.open(pathSet.commandBatch)) {
-        fatalError("Unable to open %s.\n", pathSet.commandBatch, ExitCode::commandBatchNotOpened);
-    }
+    if (!batch.open(pathSet.commandBatch)) commandBatchNotWritten(pathSet.commandBatch);
     bool hasLines = false;
     if (keyDrive != 0) {
         batch.put(driveString);
@@ -77,7 +87,7 @@ void changeDirectory(const char* target, int explicitRequest) {
 
     char failed[pathBufferSize + 8];
     if (platform::writeShellChange(pathSet.commandBatch, hasLines, failed, sizeof failed) != 0) {
-        fatalError("Unable to open %s.\n", failed, ExitCode::commandBatchNotOpened);
+        commandBatchNotWritten(failed);
     }
     changed = 1;
 }
@@ -102,5 +112,20 @@ void goToStoredDirectory(const char* path, ExitCode notOpened) {
 void goBack() { goToStoredDirectory(pathSet.backFile, ExitCode::backNotOpened); }
 
 void goHome() { goToStoredDirectory(pathSet.homeFile, ExitCode::homeNotOpened); }
+
+void defineHome(const char* argument) {
+    char* home = platform::fullPath(nullptr, argument, pathBufferSize);
+    if (home == nullptr)
+        fatalErrorChar("Illegal argument for option \"%chome\".", switchChar, ExitCode::illegalHome);
+    TextWriter file;
+    if (!file.open(pathSet.homeFile)) {
+        std::free(home);
+        fatalError("Couldn't create \"%s\".", pathSet.homeFile, ExitCode::homeNotCreated);
+    }
+    file.put(home);
+    file.endLine();
+    std::free(home);
+    file.close();
+}
 
 }  // namespace vux

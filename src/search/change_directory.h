@@ -7,10 +7,19 @@ namespace vux {
 // target: a path of at most 259 characters, possibly empty (the drive line alone).
 // explicitRequest: the user named the target (back, home, a drive, a path key);
 // clear for a search result, whose failure may be retried after a scan.
+// Sets changed on success. Ends the run with 9 (explicit) or 10 (after a scan, or
+// with no rescan) when the target can't be entered, 27 or 5 when a file can't be
+// written; a search result that can't be entered before any scan just returns.
 void changeDirectory(const char* target, int explicitRequest);
 
+// Back and home: the first line of the back or home file, handed to changeDirectory.
+// Ends the run with 26 (back) or 25 (home) when the file can't be opened.
 void goBack();
 void goHome();
+
+// Writes the full path of argument to the home file. Ends the run with 28 when it
+// has no full path, 24 when the home file can't be created.
+void defineHome(const char* argument);
 
 // The cd line for a target: as it stands, or quoted with "%" doubled when it holds
 // a character the NT shell would act on. Writes at most size bytes, terminated.

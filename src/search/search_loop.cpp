@@ -21,7 +21,6 @@ void setSearchKey(const char* word) {
     if (word[0] != '\0' && platform::isDriveLetter(word[0]) && word[1] == ':') {
         char letter = word[0] >= 'a' && word[0] <= 'z' ? static_cast<char>(word[0] - 32) : word[0];
         driveString[0] = letter;
-        setTreeFileDrive(letter);
         keyDrive = letter - 64;
         if (platform::chDrive(keyDrive) != 0) {
             fatalError("Attempt to change to drive %s failed.", driveString, ExitCode::driveChangeFailed);
@@ -175,12 +174,14 @@ void runSearch(const char* currentDirectory) {
         pass.firstUpper = letter && caseInsensitive != 0 ? static_cast<char>(first & ~0x20) : first;
         pass.firstLower = letter && caseInsensitive != 0 ? static_cast<char>(first | 0x20) : first;
 
-        int file = platform::openFile(pathSet.treeFile, platform::OpenMode::read);
+        char treeFile[pathBufferSize];
+        treeFilePath(treeFile);
+        int file = platform::openFile(treeFile, platform::OpenMode::read);
         if (file < 0 && rescanned == 0) {
             rescan();
-            file = platform::openFile(pathSet.treeFile, platform::OpenMode::read);
+            file = platform::openFile(treeFile, platform::OpenMode::read);
         }
-        if (file < 0) fatalError("Can't open \"%s\".", pathSet.treeFile, ExitCode::treeNotOpened);
+        if (file < 0) fatalError("Can't open \"%s\".", treeFile, ExitCode::treeNotOpened);
 
         if (searchKey[0] == separator || searchKey[0] == '.') {
             // Not looked up: handed over as typed.

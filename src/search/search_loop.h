@@ -4,6 +4,9 @@
 
 namespace vux {
 
+// Takes the key word: a drive prefix switches to that drive (a prefix alone hands
+// the drive to changeDirectory), a trailing "*" makes a wildcard key. Ends the run
+// with 11 when the drive can't be entered, 105 when the key exceeds 259 characters.
 void setSearchKey(const char* word);
 
 // Searches the current drive's tree file for searchKey from currentDirectory and

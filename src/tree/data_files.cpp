@@ -31,7 +31,7 @@ void joinDataPath(char* buffer, const char* drive, const char* dir, const char* 
 
 }  // namespace
 
-void computePathSet(const char* argument0, int drive) {
+void computePathSet(const char* argument0) {
     char given[pathBufferSize];
     if (argument0 == nullptr || argument0[0] == '\0') {
         if (platform::moduleFileName(given, sizeof given) != 0) {
@@ -76,13 +76,15 @@ void computePathSet(const char* argument0, int drive) {
     joinDataPath(pathSet.configFile, dataDrive, dataDir, "vux", "cfg");
     joinDataPath(pathSet.homeFile, dataDrive, dataDir, "home", "vux");
     joinDataPath(pathSet.backFile, dataDrive, dataDir, "back", "vux");
-    joinDataPath(pathSet.treeFile, dataDrive, dataDir, "dirtree", "x");
-    setTreeFileDrive(static_cast<char>('@' + drive));
+    char treeFile[pathBufferSize];
+    joinDataPath(treeFile, dataDrive, dataDir, "dirtree", "x");
+    std::memcpy(pathSet.dataDrive, dataDrive, sizeof dataDrive);
+    std::memcpy(pathSet.dataDir, dataDir, sizeof dataDir);
 }
 
-void setTreeFileDrive(char letter) {
-    std::size_t n = std::strlen(pathSet.treeFile);
-    pathSet.treeFile[n - 1] = letter;
+void treeFilePath(char (&buffer)[pathBufferSize]) {
+    const char letter[2] = {driveString[0], '\0'};
+    platform::makePath(buffer, sizeof buffer, pathSet.dataDrive, pathSet.dataDir, "dirtree", letter);
 }
 
 }  // namespace vux

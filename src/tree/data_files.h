@@ -13,7 +13,10 @@ struct PathSet {
     char configFile[pathBufferSize];
     char homeFile[pathBufferSize];
     char backFile[pathBufferSize];
-    char treeFile[pathBufferSize];  // its last character is the drive letter
+    // The data folder's drive and directory, as splitPath gives them: where the
+    // tree files lie, one per drive.
+    char dataDrive[3];
+    char dataDir[256];
 };
 
 extern PathSet pathSet;
@@ -21,9 +24,10 @@ extern PathSet pathSet;
 // Computes every path from argument 0 (nullptr or empty: the running program) and
 // VUXDATADIR, against the current drive state. Ends the run with 106 when a path
 // doesn't fit, 108 when a host path lies on no drive.
-void computePathSet(const char* argument0, int drive);
+void computePathSet(const char* argument0);
 
-// Makes the tree file's name end in the letter of the drive being searched.
-void setTreeFileDrive(char letter);
+// The tree file of the drive that driveString names: dirtree.<letter> in the data
+// folder. Always fits a path buffer: start-up has checked the longest such name.
+void treeFilePath(char (&buffer)[pathBufferSize]);
 
 }  // namespace vux

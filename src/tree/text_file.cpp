@@ -32,6 +32,15 @@ void TextWriter::put(const char* data, std::size_t size) {
 
 void TextWriter::put(const char* text) { put(text, std::strlen(text)); }
 
+void TextWriter::putLines(const char* text) {
+    while (const char* end = std::strchr(text, '\n')) {
+        put(text, static_cast<std::size_t>(end - text));
+        endLine();
+        text = end + 1;
+    }
+    put(text);
+}
+
 void TextWriter::flush() {
     if (length_ > 0 && platform::writeFile(file_, buffer_, length_) != 0) failed_ = true;
     written_ += length_;

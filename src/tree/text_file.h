@@ -19,6 +19,8 @@ public:
     void put(const char* data, std::size_t size);
     void put(const char* text);
     void endLine() { put("\r\n", 2); }
+    // Puts text whose lines end in "\n", each line end written as CR LF.
+    void putLines(const char* text);
     // Writes what is buffered and closes: false when any write failed.
     bool close();
 

@@ -42,13 +42,15 @@ void rescan() {
 
     // Written beside the tree file and moved over it when whole, so a search never
     // reads a half-written file and an interrupted scan leaves the old one as it was.
+    char treeFile[pathBufferSize];
+    treeFilePath(treeFile);
     char temporary[pathBufferSize + 32];
-    std::snprintf(temporary, sizeof temporary, "%s.%ld.new", pathSet.treeFile, platform::processId());
+    std::snprintf(temporary, sizeof temporary, "%s.%ld.new", treeFile, platform::processId());
     TextWriter tree;
     platform::guardTemporaryFile(temporary);
     if (!tree.open(temporary)) {
         platform::releaseTemporaryFile();
-        fatalError("Can't create \"%s\".", pathSet.treeFile, ExitCode::treeNotCreated);
+        fatalError("Can't create \"%s\".", treeFile, ExitCode::treeNotCreated);
     }
 
     char path[pathBufferSize];
@@ -61,10 +63,10 @@ void rescan() {
     }
     rescanned = 1;
     bool written = tree.close();
-    bool replaced = written && platform::replaceFile(temporary, pathSet.treeFile) == 0;
+    bool replaced = written && platform::replaceFile(temporary, treeFile) == 0;
     if (!replaced) platform::removeFile(temporary);  // the previous tree file stays whole
     platform::releaseTemporaryFile();
-    if (!replaced) fatalError("Can't create \"%s\".", pathSet.treeFile, ExitCode::treeNotCreated);
+    if (!replaced) fatalError("Can't create \"%s\".", treeFile, ExitCode::treeNotCreated);
 }
 
 }  // namespace vux

@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const char* dir : {"A", "A/B", "DOS", "DATA"}) ::mkdir(host(dir).c_str(), 0755);
     vux::resetRunState();
     try {
-        vux::computePathSet("C:\\DATA\\vux", 3);
+        vux::computePathSet("C:\\DATA\\vux");
     } catch (const fuzz::RunEnded&) {
         __builtin_trap();
     }
@@ -156,7 +156,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vux::resetRunState();
     vux::currentDrive = 3;
     vux::driveString[0] = 'C';
-    vux::setTreeFileDrive('C');
     if (platform::getCwd(vux::startDirectory, sizeof vux::startDirectory) == nullptr) __builtin_trap();
     vux::noRescan = (data[0] >> 2) & 1;
     vux::caseInsensitive = ((data[0] >> 3) & 1) == 0 ? 1 : 0;

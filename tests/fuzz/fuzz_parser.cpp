@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     configHostPath = fuzz::makeTemporaryDrive() + "/vux.cfg";
     vux::resetRunState();
     try {
-        vux::computePathSet("C:\\vux", 3);
+        vux::computePathSet("C:\\vux");
     } catch (const fuzz::RunEnded&) {
         __builtin_trap();
     }

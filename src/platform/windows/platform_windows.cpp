@@ -13,6 +13,7 @@
 
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
+#include "platform/shell_files.h"
 
 namespace platform {
 

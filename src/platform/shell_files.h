@@ -1,0 +1,28 @@
+// The host shells' side of a directory change. The command batch carries a change
+// into the NT shell; a POSIX shell can't run it, so the POSIX backend keeps a change
+// file beside it for sh, bash, zsh and fish, and the install writes their wrapper
+// functions. On a system whose shell runs the command batch itself these do nothing
+// and succeed.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// Empties the shell's change file beside the command batch: 0, or -1 and the
+// file's path in failedPath.
+int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size);
+
+// Writes the change to the current directory into that file (hasChange) or empties
+// it: 0, or -1 and the file's path in failedPath.
+int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath, std::size_t size);
+
+// The shell wrapper files that an install writes besides vux.bat.
+int shellWrapperCount();
+const char* shellWrapperName(int index);
+
+// Writes wrapper index into the current directory for the program programPath and
+// the command batch commandBatch: 0 or -1.
+int writeShellWrapper(int index, const char* programPath, const char* commandBatch);
+
+}  // namespace platform
