@@ -1,4 +1,6 @@
-// The run state: process-wide plain values that the parts of one run share.
+// The run state: process-wide plain values that the parts of one run share. The
+// ones defined here are shared by several parts; the rest live beside the code
+// that owns them and are listed below, so this file shows all a run holds.
 #pragma once
 
 #include <cstddef>
@@ -32,7 +34,17 @@ extern int changed;                          // changeDirectory sets it; the sea
 extern int verbosityLevel;                   // bannerValidator fixes it
 extern int requestedVerbosity;               // verbosityHook: the last of v, q, m
 
-// Puts every value back to its start, for test fixtures.
+// Process-wide state kept by its owner:
+//   pathSet        tree/data_files.h      every data file's path, computed at start-up
+//   actionList     options/action_list.h  the parser fills it, the dispatch loop drains it
+//   useCounts      options/option_table.h how often each option row matched in this run
+//   bestCandidate  search/match_score.h   the directory a search pass holds so far
+//   the platform backend's own: remembered directories, open listings, the guarded
+//   temporary file (reset by platform::start)
+
+// Puts every value of a run back to its start: the values above, the action list,
+// the use counts and the held candidate. The pathSet stays as computePathSet left
+// it, since it depends on the program's location, not on the run.
 void resetRunState();
 
 }  // namespace vux

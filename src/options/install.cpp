@@ -8,6 +8,7 @@
 #include "driver/output.h"
 #include "driver/run_state.h"
 #include "options/action_list.h"
+#include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "platform/shell_files.h"
 #include "platform/text_template.h"
@@ -21,14 +22,11 @@ namespace {
 bool isOptionWord(const char* word) { return word[0] == switchChar || (switchChar == '/' && word[0] == '-'); }
 
 bool isInstallWord(const char* word) {
-    const char* text = word + 1;
-    char lower[8];
-    std::size_t n = std::strlen(text);
+    char upper[8];
+    std::size_t n = std::strlen(word + 1);
     if (n != 4 && n != 7) return false;
-    for (std::size_t i = 0; i < n; ++i)
-        lower[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
-    lower[n] = '\0';
-    return std::strcmp(lower, "inst") == 0 || std::strcmp(lower, "install") == 0;
+    for (std::size_t i = 0; i <= n; ++i) upper[i] = platform::upperAscii(word[1 + i]);
+    return std::strcmp(upper, "INST") == 0 || std::strcmp(upper, "INSTALL") == 0;
 }
 
 // clang-format off

@@ -7,18 +7,18 @@
 #include "driver/fatal.h"
 #include "driver/run_state.h"
 #include "options/action_list.h"
+#include "platform/path_algebra.h"
 #include "tree/text_file.h"
 
 namespace vux {
 
 namespace {
 
-char toUpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
 // Compares n characters, letters without regard to case; the text may end early.
 bool matchesIgnoringCase(const char* text, const char* pattern, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        if (text[i] == '\0' || toUpperAscii(text[i]) != toUpperAscii(pattern[i])) return false;
+        if (text[i] == '\0' || platform::upperAscii(text[i]) != platform::upperAscii(pattern[i]))
+            return false;
     }
     return true;
 }

@@ -17,6 +17,20 @@ bool append(char* out, std::size_t& length, std::size_t size, const char* text, 
     return true;
 }
 
+// The end of a network path's server and share head ("\\server\share"), which
+// ".." may not climb above. isSep tells which characters separate names there.
+const char* networkHeadEnd(const char* path, bool (*isSep)(char)) {
+    const char* p = path + 2;
+    for (int parts = 0; *p != '\0' && parts < 2;) {
+        while (*p != '\0' && !isSep(*p)) ++p;
+        ++parts;
+        if (parts < 2 && *p != '\0') ++p;
+    }
+    return p;
+}
+
+bool isBackslash(char c) { return c == '\\'; }
+
 }  // namespace
 
 char* fullPathIn(char* buffer, const char* path, std::size_t size, const DriveContext& drives) {
@@ -38,13 +52,7 @@ char* fullPathIn(char* buffer, const char* path, std::size_t size, const DriveCo
 
     if (isSeparator(path[0]) && isSeparator(path[1])) {
         // A network path: its server and share head is copied as written.
-        const char* p = path + 2;
-        int parts = 0;
-        while (*p != '\0' && parts < 2) {
-            while (*p != '\0' && !isSeparator(*p)) ++p;
-            ++parts;
-            if (parts < 2 && *p != '\0') ++p;
-        }
+        const char* p = networkHeadEnd(path, isSeparator);
         if (!append(out, length, cap, path, static_cast<std::size_t>(p - path))) return nullptr;
         rootLength = length;
         rest = p;
@@ -58,7 +66,7 @@ char* fullPathIn(char* buffer, const char* path, std::size_t size, const DriveCo
         }
         if (isSeparator(*rest)) {
             char root[4] = {0, ':', '\\', 0};
-            root[0] = letter != 0 ? letter : static_cast<char>(drives.currentDirectory[0] & ~0x20);
+            root[0] = letter != 0 ? letter : upperAscii(drives.currentDirectory[0]);
             if (!append(out, length, cap, root, 3)) return nullptr;
             rootLength = 3;
         } else {
@@ -78,14 +86,7 @@ char* fullPathIn(char* buffer, const char* path, std::size_t size, const DriveCo
             rootLength = 3;
             if (out[0] == '\\' && out[1] == '\\') {
                 // The current directory is itself a network path: keep server and share.
-                const char* p = out + 2;
-                int parts = 0;
-                while (*p != '\0' && parts < 2) {
-                    while (*p != '\0' && *p != '\\') ++p;
-                    ++parts;
-                    if (parts < 2 && *p != '\0') ++p;
-                }
-                rootLength = static_cast<std::size_t>(p - out);
+                rootLength = static_cast<std::size_t>(networkHeadEnd(out, isBackslash) - out);
             }
             // A root keeps its separator; names are appended after one.
             if (length > rootLength && out[length - 1] == '\\') out[--length] = '\0';

@@ -43,6 +43,8 @@ int makePath(char* buffer, std::size_t size, const char* drive, const char* dir,
 inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
 // 1 for an ASCII letter.
 inline bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// The upper-case form of an ASCII letter; any other byte unchanged.
+inline char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 // Drive number of a letter, 1 = A; 0 for none.
 inline int driveOfLetter(char c) {
     if (c >= 'a' && c <= 'z') return c - 'a' + 1;

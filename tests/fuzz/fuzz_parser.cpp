@@ -82,9 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz::returnToTemporaryDrive();
     vux::resetRunState();
-    vux::resetActionList();
-    for (int& count : vux::useCounts) count = 0;
-    vux::useCountOf(vux::bannerRow) = 0;
     fuzz::HeapWatch heap;
     heap.watch();
     try {

@@ -6,18 +6,14 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/path_algebra.h"
+
 namespace platform::posix {
 
 namespace {
 
 // Index 1 to 26; an empty root means the letter is not mapped.
 std::string roots[27];
-
-int letterDrive(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 1;
-    if (c >= 'a' && c <= 'z') return c - 'a' + 1;
-    return 0;
-}
 
 // Splits an absolute host path into its names, resolving "." and "..".
 void hostNames(const char* host, std::vector<std::string>& names) {
@@ -50,7 +46,7 @@ bool parseDrives(const char* value) {
         const char* end = std::strchr(p, ':');
         std::size_t n = end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p);
         if (n < 3 || p[1] != '=' || p[2] != '/') return false;
-        int drive = letterDrive(p[0]);
+        int drive = driveOfLetter(p[0]);
         if (drive == 0 || !roots[drive].empty()) return false;
         std::string root(p + 2, n - 2);
         while (root.size() > 1 && root.back() == '/') root.pop_back();
@@ -132,7 +128,7 @@ int hostToDriveOn(const char* host, int drive, char* buffer, std::size_t size) {
 
 bool driveToHost(const char* drivePath, std::string& host) {
     if (drivePath[0] == '\0' || drivePath[1] != ':' || drivePath[2] != '\\') return false;
-    const char* root = driveRoot(letterDrive(drivePath[0]));
+    const char* root = driveRoot(driveOfLetter(drivePath[0]));
     if (root == nullptr) return false;
     host = root;
     const char* rest = drivePath + 3;
