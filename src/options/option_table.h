@@ -61,6 +61,8 @@ extern const OptionRow bannerRow;
 extern int useCounts[optionRowCount + 1];
 int& useCountOf(const OptionRow& row);
 
+// The hooks and validators of the rows. The back and home validators end the run
+// with 23 and 22 when a search key was given as well; help prints the help screen.
 int verbosityHook(const OptionRow& row, const char* argument);
 int bannerValidator(const Action& action);
 int helpValidator(const Action& action);

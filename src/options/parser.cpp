@@ -113,6 +113,8 @@ void endPass() {
         }
         if (row.maximumCount >= 0 && useCountOf(row) > row.maximumCount) {
             char* form = displayForm(row, switchChar);
+            // "occurences" and the missing full stop of the unknown-option message
+            // are the system's own spellings, which scripts may match.
             fatalError("Too many occurences of option \"%s\".", form, ExitCode::tooManyOccurrences);
         }
         ++index;

@@ -16,12 +16,17 @@ constexpr std::size_t configLineSize = 520;   // pieces of at most 519 character
 // the space alone.
 inline bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Returns nonzero when the word is consumed.
+// Applies one matched row with its argument. Returns nonzero when the word is
+// consumed; ends the run with 100 when the action list is full.
 int applyOption(const OptionRow& row, const char* argument);
 
 // A new text naming the row as the help screen shows it; the caller frees it.
 char* displayForm(const OptionRow& row, char switchCharacter);
 
+// Turns the configuration file's words, then the command line's, into the sorted
+// action list and runs the end pass. Ends the run with 101 for an unknown option,
+// 102 for an option given too often, 103 to 105 for overlong text, and through
+// the validators (help, back and home with a key).
 void parseOptions(const OptionRow* table, char switchCharacter, const char* configurationPath,
                   int argumentCount, char** argumentVector);
 
