@@ -11,7 +11,7 @@ seconds=${1:-60}
 here=$PWD
 build=$here/build-fuzz
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -DVUX_FUZZ=ON -DVUX_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B "$build" -DVUX_FUZZ=ON -DVUX_TESTS=OFF -DVUX_WERROR=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 cmake --build "$build" -j2 --target fuzz_all >/dev/null || {
     echo "fuzz.sh: the fuzz targets don't build" >&2

@@ -2,7 +2,6 @@
 // place, never held whole.
 #include "search/search_loop.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "driver/fatal.h"
@@ -10,6 +9,7 @@
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "search/change_directory.h"
+#include "search/line_filter.h"
 #include "search/match_score.h"
 #include "tree/data_files.h"
 #include "tree/tree_scan.h"
@@ -48,7 +48,6 @@ namespace {
 // 260-byte buffer; longer lines are skipped whole.
 constexpr std::size_t longestLine = pathBufferSize - 2;
 constexpr std::size_t blockSize = 256 * 1024;
-constexpr bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 char block[blockSize + 1];
 
 struct Pass {
@@ -56,54 +55,14 @@ struct Pass {
     std::size_t currentLength;
     KeyParts key;
     int passedCurrent;
-    // A line whose compared text doesn't begin with the key's first character can
-    // be neither a full-key nor a partial match, and is ignored without scoring;
-    // so is one whose last name is shorter than the key's while partial matching
-    // can't be on in this pass.
-    bool partialImpossible;
-    char firstUpper;
-    char firstLower;
+    LineFilter filter;
 };
-
-// Position after the last separator of line[0, length), the first character aside:
-// eight bytes at a time, since the last name is where the scoring looks.
-inline std::size_t lastSeparatorEnd(const char* line, std::size_t length) {
-    std::size_t i = length;
-    while (i >= 9) {
-        std::uint64_t word;
-        std::memcpy(&word, line + i - 8, 8);
-        const std::uint64_t x = word ^ 0x5C5C5C5C5C5C5C5CULL;  // bytes equal to "\\" become 0
-        const std::uint64_t low = 0x7F7F7F7F7F7F7F7FULL;
-        const std::uint64_t zeros = ~(((x & low) + low) | x | low);  // exact: high bit of each 0 byte
-        if (zeros != 0) {
-            int highest = littleEndian ? 63 - __builtin_clzll(zeros) : __builtin_ctzll(zeros);
-            std::size_t byte = littleEndian ? static_cast<std::size_t>(highest) / 8
-                                            : 7 - static_cast<std::size_t>(highest) / 8;
-            return i - 8 + byte + 1;
-        }
-        i -= 8;
-    }
-    for (; i > 1; --i) {
-        if (line[i - 1] == separator) return i;
-    }
-    return 0;
-}
 
 // Scores one line (CR LF or LF already cut at the end); true to stop reading.
 inline bool takeLine(Pass& pass, char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
     if (length > longestLine) return false;
-    const std::size_t lastStart = lastSeparatorEnd(line, length);
-    const std::size_t lineLast = length - lastStart;
-    const std::size_t keyLast = pass.key.length - pass.key.lastStart;
-    const std::size_t keyHead = pass.key.lastStart;
-    bool score = lineLast != 0 && lastStart >= keyHead;
-    if (score && lineLast < keyLast) score = keyHead == 0 && !pass.partialImpossible;
-    if (score) {
-        const char first = line[lastStart - keyHead];
-        score = first == pass.firstUpper || first == pass.firstLower;
-    }
-    if (score) {
+    if (mayScore(pass.filter, line, length)) {
         line[length] = '\0';
         if (scoreLineN(line, length, pass.key, pass.passedCurrent) != 0) return true;
     }
@@ -157,22 +116,14 @@ bool isDriveRoot(const char* path) {
 }  // namespace
 
 void runSearch(const char* currentDirectory) {
-    Pass pass{currentDirectory,
-              std::strlen(currentDirectory),
-              splitKey(searchKey, std::strlen(searchKey)),
-              0,
-              false,
-              0,
-              0};
+    Pass pass{currentDirectory, std::strlen(currentDirectory), splitKey(searchKey, std::strlen(searchKey)), 0,
+              LineFilter{}};
     while (true) {
         changed = 0;
         pass.passedCurrent = 0;
         clearBestCandidate();
-        pass.partialImpossible = (rescanned == 0 && noRescan == 0) || exactOnly != 0;
-        char first = searchKey[0];
-        bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
-        pass.firstUpper = letter && caseInsensitive != 0 ? static_cast<char>(first & ~0x20) : first;
-        pass.firstLower = letter && caseInsensitive != 0 ? static_cast<char>(first | 0x20) : first;
+        const bool partialImpossible = (rescanned == 0 && noRescan == 0) || exactOnly != 0;
+        pass.filter = makeLineFilter(pass.key, caseInsensitive != 0, partialImpossible);
 
         char treeFile[pathBufferSize];
         treeFilePath(treeFile);

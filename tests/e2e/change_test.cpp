@@ -90,11 +90,6 @@ TEST_F(Change, DefineHomeWithoutPathTakesCurrentDirectory) {
     r = vux({"/q", "/define", "home", "..\\..\\.."}, c("WORK"));
     EXPECT_EQ(r.code, 28);
     EXPECT_EQ(r.err, "vux: Illegal argument for option \"/home\".\n");
-    harness::makeDirs(tools("home.vux.d"));
-    env["VUXDATADIR"] = c("TOOLS/home.vux.d/nowhere");
-    r = vux({"/q", "/define", "home"}, c("WORK"));
-    EXPECT_EQ(r.code, 24);
-    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\TOOLS\\home.vux.d\\nowhere\\home.vux\".\n");
 }
 
 TEST_F(Change, HomeEdgeCases) {
@@ -187,17 +182,31 @@ TEST_F(Change, BackFileThatCannotBeWritten) {
     EXPECT_EQ(r.code, 27);
     EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\TOOLS\\back.vux\".\n");
     expectNoChange();
+    // A change the search found stops there too, before the command batch.
+    harness::writeFile(tools("dirtree.C"), "C:\\A\r\nC:\\TOOLS\r\nC:\\WORK\r\n");
+    r = vux({"/q", "a"}, c("WORK"));
+    EXPECT_EQ(r.code, 27);
+    EXPECT_EQ(r.err, "vux: Couldn't create \"C:\\TOOLS\\back.vux\".\n");
+    EXPECT_EQ(batch(), "");
+    EXPECT_EQ(shell(), "");
 }
 
 TEST_F(Change, CommandBatchThatCannotBeEmptied) {
     harness::makeDirs(tools("dovux.bat"));
+    auto r = vux({"/q"}, c(""));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.bat.\n");
     harness::writeFile(tools("vux.cfg"), "/x\r\n");
-    auto r = vux({"/m"}, c("WORK"));
+    r = vux({"/m"}, c("WORK"));
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.bat.\n");  // before the file's /x is read
     harness::removeAll(tools("dovux.bat"));
     harness::makeDirs(tools("dovux.sh"));
     r = vux({}, c("WORK"));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.sh.\n");
+    harness::removeAll(tools("vux.cfg"));
+    r = vux({"/q"}, c(""));
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.sh.\n");
 }

@@ -1,5 +1,6 @@
-// The tree scan: the tree file's bytes in listing order, what is left out, and
-// that a failed scan leaves the previous file whole.
+// The tree scan: the tree file's bytes in listing order, what is left out (paths
+// too long, however reached), and that a failed scan leaves the previous file whole.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -73,6 +74,42 @@ TEST_F(Scan, PathsPastTheBufferAreLeftOutWithTheirSubtree) {
     EXPECT_NE(tree.find(prefix + "\\short\r\n"), std::string::npos);
     EXPECT_EQ(tree.find("deeper"), std::string::npos);
     EXPECT_EQ(tree.find(prefix + "\\" + name), std::string::npos);
+
+    // A tree three hundred levels deep.
+    std::string host = c("");
+    std::string expected;
+    std::string drive = "C:";
+    for (int level = 1; level <= 300; ++level) {
+        host += "/d";
+        ASSERT_EQ(mkdir(host.c_str(), 0777), 0) << level;
+        drive += "\\d";
+        if (drive.size() <= 259) expected += drive + "\r\n";  // 128 levels fit
+    }
+    r = vux({"/q", "/r"}, c(""));
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.err, "");
+    tree = file(tools("dirtree.C"));
+    EXPECT_EQ(tree, expectedTree());
+    std::string chain;  // the lines of the "d" folders, in the order written
+    for (std::size_t at = tree.find("C:\\d"); at != std::string::npos; at = tree.find("C:\\d", at + 1)) {
+        chain += tree.substr(at, tree.find("\r\n", at) + 2 - at);
+    }
+    EXPECT_EQ(chain, expected);
+
+    // A current directory whose drive path doesn't fit can't be written as a path.
+    std::string deep = c("");
+    for (int level = 1; level <= 129; ++level) deep += "/d";
+    r = vux({"/q", "d"}, deep);
+    EXPECT_EQ(r.code, 107);
+    EXPECT_EQ(r.err, unusableCurrent);
+
+    // From the deepest folder that fits, the next "d" down is out of the tree: the
+    // search wraps around to the first.
+    std::string fits = deep.substr(0, deep.size() - 2);
+    r = vux({"/q", "/n", "d"}, fits);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\d\r\n");
+    expectNoTemporaryTree(c("TOOLS"));
 }
 
 TEST_F(Scan, TreeFileThatCannotBeCreatedKeepsOldOne) {
@@ -87,11 +124,17 @@ TEST_F(Scan, TreeFileThatCannotBeCreatedKeepsOldOne) {
     EXPECT_EQ(file(tools("dirtree.C/keep")), "old");
     EXPECT_EQ(harness::listNames(c("TOOLS")).size(), 4u);  // vux, dovux.bat, dovux.sh, dirtree.C
 
-    // A data directory that doesn't exist: the same message and code.
-    env["VUXDATADIR"] = "C:\\MISSING";
-    r = vux({"/q", "/r"}, c(""));
+    // The scan a search starts fails the same way, before any change.
+    harness::makeDirs(c("WORK"));
+    r = vux({"/q", "work"}, c(""));
     EXPECT_EQ(r.code, 21);
-    EXPECT_EQ(r.err, "vux: Can't create \"C:\\MISSING\\dirtree.C\".\n");
+    EXPECT_EQ(r.err, "vux: Can't create \"C:\\TOOLS\\dirtree.C\".\n");
+    EXPECT_TRUE(harness::isDirectory(tools("dirtree.C")));
+    EXPECT_EQ(file(tools("dovux.bat")), "");
+    expectNoTemporaryTree(c("TOOLS"));
+    r = vux({"dos"}, c("WORK"));
+    EXPECT_EQ(r.code, 21);
+    EXPECT_EQ(r.err, "vux: Can't create \"C:\\TOOLS\\dirtree.C\".\n");
 }
 
 TEST_F(Scan, RescanReplacesWholeFile) {

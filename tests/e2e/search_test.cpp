@@ -1,5 +1,6 @@
 // The search end to end: cycling among equal names, drive prefixes, the switches,
-// and the single automatic rescan with its three ways of failing.
+// the single automatic rescan with its three ways of failing, and tree files whose
+// lines can't name a folder.
 #include <string>
 
 #include "native_fixture.h"
@@ -168,14 +169,7 @@ TEST_F(Search, VanishedDirectoryIsRescanned) {
     EXPECT_EQ(batch(), "");
 }
 
-TEST_F(Search, TreeFileThatCannotBeBuilt) {
-    harness::makeDirs(tools("dirtree.C"));
-    auto r = vux({"dos"}, c("WORK"));
-    EXPECT_EQ(r.code, 21);
-    EXPECT_EQ(r.err, "vux: Can't create \"C:\\TOOLS\\dirtree.C\".\n");
-}
-
-TEST_F(Search, OverlongAndOddLinesAreSkippedWhole) {
+TEST_F(Search, HostileTreeFileIsReadPastWithoutHarm) {
     std::string longName(300, 'X');
     const char junk[] = "C:\\junk\0DOS\r\n";
     harness::writeFile(tools("dirtree.C"), "C:\\" + longName + "\\DOS\r\n" + "C:\\WORK\n" +
@@ -183,4 +177,28 @@ TEST_F(Search, OverlongAndOddLinesAreSkippedWhole) {
     auto r = vux({"/q", "/n", "dos"}, c("WORK"));
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(batch(), "C:\r\ncd C:\\DOS\r\n");
+
+    // Binary junk, lines of 10,000 characters, a NUL, a lone CR and no last line end.
+    harness::makeDirs(c("REAL/TARGET"));
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 37) % 256);
+    std::string hostile = binary + "\r\nC:\\NOWHERE\\TARGETX\r\n" + "C:\\" + std::string(10000, 'x') +
+                          "\\TARGET\r\n" + std::string("C:\\NUL\0\\TARGET\r\n", 16) +
+                          "C:\\lone\rCR\\TARGETS\r\nC:\\REAL\\TARGET\r\n" + "C:\\" + std::string(10000, 'y');
+    harness::writeFile(tools("dirtree.C"), hostile);
+    // Everything before the real line is ignored or can't be a match.
+    r = vux({"/q", "/n", "target"}, c(""));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\REAL\\TARGET\r\n");
+    EXPECT_EQ(file(tools("dirtree.C")), hostile);  // a search never writes the tree file
+
+    // A line that names no folder: with rescans off, the change fails.
+    r = vux({"/q", "/n", "targetx"}, c(""));
+    EXPECT_EQ(r.code, 10);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\NOWHERE\\TARGETX\".\n");
+    // With rescans on, the scan replaces the hostile file and the search goes on.
+    r = vux({"/q", "targetx"}, c(""));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\REAL\\TARGET\r\n");
+    EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
 }

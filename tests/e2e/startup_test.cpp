@@ -100,15 +100,34 @@ TEST_F(StartUp, DriveSetUpProblems) {
             "vux: VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter "
             "once.\n");
     }
+    // The program on no drive.
+    env["VUXDRIVES"] = "D=" + d("");
+    auto r = vux({}, d(""));
+    EXPECT_EQ(r.code, 108);
+    EXPECT_EQ(r.err, "vux: The program's folder lies on no drive.\n");
+}
+
+TEST_F(StartUp, CurrentDirectoryThatCannotBeUsed) {
+    harness::makeDirs(c("GONE"));
+    harness::writeFile(tools("dovux.bat"), "stale\r\n");
+    harness::writeFile(tools("dovux.sh"), "stale\n");
+    // The shell stands in the folder, removes it, then becomes vux.
+    auto r =
+        harness::run({"/bin/sh", "-c", "rmdir \"$(pwd)\" && exec \"$0\" dos", program()}, env, c("GONE"));
+    EXPECT_EQ(r.code, 107);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, unusableCurrent);
+    // Nothing written: the files keep what they held.
+    EXPECT_EQ(file(tools("dovux.bat")), "stale\r\n");
+    EXPECT_EQ(file(tools("dovux.sh")), "stale\n");
+    EXPECT_FALSE(harness::fileExists(tools("dirtree.C")));
+    EXPECT_FALSE(harness::fileExists(tools("back.vux")));
+
     // A current directory on no drive.
+    harness::removeAll(tools("dovux.bat"));
     env["VUXDRIVES"] = "C=" + c("");
-    auto r = vux({}, root.path());
+    r = vux({}, root.path());
     EXPECT_EQ(r.code, 107);
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(harness::fileExists(tools("dovux.bat")));
-    // The program on no drive.
-    env["VUXDRIVES"] = "D=" + d("");
-    r = vux({}, d(""));
-    EXPECT_EQ(r.code, 108);
-    EXPECT_EQ(r.err, "vux: The program's folder lies on no drive.\n");
 }

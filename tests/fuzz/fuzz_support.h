@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "throwing_fatal.h"
 
 namespace fuzz {
 
 // Thrown by the fuzz build's fatalError, fatalErrorChar and endRun: the run ended
 // with this code. Each target catches it, so one process survives many runs.
-struct RunEnded {
-    vux::ExitCode code;
-};
+using RunEnded = test_support::RunEnded;
 
 // Sends standard output to /dev/null: the banner, the help screen and the fuzz
 // build's error lines would only slow the fuzzer down. Standard error stays.

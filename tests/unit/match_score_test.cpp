@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "run_state_fixture.h"
+#include "search/line_filter.h"
 
 namespace {
 
@@ -39,11 +41,7 @@ PassOutcome runPass(const std::vector<std::string>& tree, const std::string& key
     return {"", vux::bestCandidate.path};
 }
 
-class Scoring : public ::testing::Test {
-protected:
-    void SetUp() override { vux::resetRunState(); }
-    void TearDown() override { vux::resetRunState(); }
-};
+using Scoring = RunStateTest;
 
 }  // namespace
 
@@ -153,6 +151,59 @@ TEST_F(Scoring, LineWithNulByteIsNeverTaken) {
     vux::clearBestCandidate();
     EXPECT_EQ(vux::scoreLineN(line, sizeof line - 1, vux::splitKey("dos", 3), 0), 0);
     EXPECT_STREQ(vux::bestCandidate.path, "");
+}
+
+// The search passes over a line without scoring it only when scoring it could
+// neither change to it nor hold it.
+TEST_F(Scoring, PrefilterPassesOverOnlyLinesThatCannotMatch) {
+    struct Case {
+        const char* line;
+        const char* key;
+        bool caseInsensitive;
+        bool partialImpossible;
+        bool mayScore;
+    } cases[] = {
+        {"C:\\DOS", "dos", true, true, true},
+        {"C:\\BIN", "dos", true, true, false},   // another first character
+        {"C:\\DOS", "dos", false, true, false},  // case counts
+        {"C:\\dos", "dos", false, true, true},
+        {"C:\\{A", "[a", true, true, false},  // only letters fold
+        {"C:\\1X", "1x", true, true, true},
+        {"C:\\DO", "dos", true, true, false},  // shorter than the key: partial only
+        {"C:\\DO", "dos", true, false, true},
+        {"C:\\", "c", true, false, false},  // a root has no last name
+        {"C:\\DOS\\BIN", "dos\\bin", true, true, true},
+        {"C:\\MSDOS\\BIN", "dos\\bin", true, true, true},
+        {"C:\\MSDOZ\\BIN", "os\\bin", true, true, true},  // only the first character is looked at
+        {"C:\\MSDAZ\\BIN", "os\\bin", true, true, false},
+        {"C:\\MSDAZ\\BIN", "dos\\bin", true, true, true},
+        {"C:\\BIN", "dos\\bin", true, false, false},  // a head longer than the line's
+        {"C:\\DOS\\BI", "dos\\bin", true, false, false},
+        {"C:\\12345678\\dos", "dos", true, true, true},  // separators found eight bytes at a time
+        {"C:\\abcdefghijklmnopqrstuvw\\dosstuff", "dos", true, true, true},
+        {"C:\\abcdefghijklmnopqrstuvw\\xdosstuff", "dos", true, true, false},
+        {"C:\\dosxxxxxxxxxxxxxxxxxxxxxx", "dos", true, true, true},
+        {"C:\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n", "n", true, true, true},
+        {"C:\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n", "m\\n", true, true, true},
+        {"C:\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n", "l\\n", true, true, false},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(std::string(each.key) + " on " + each.line + (each.caseInsensitive ? "" : " /c") +
+                     (each.partialImpossible ? "" : " partial"));
+        resetAll();
+        vux::caseInsensitive = each.caseInsensitive ? 1 : 0;
+        vux::noRescan = each.partialImpossible ? 0 : 1;
+        const vux::KeyParts key = vux::splitKey(each.key, std::strlen(each.key));
+        const std::size_t length = std::strlen(each.line);
+        const bool may = vux::mayScore(vux::makeLineFilter(key, each.caseInsensitive, each.partialImpossible),
+                                       each.line, length);
+        EXPECT_EQ(may, each.mayScore);
+        std::vector<char> line(each.line, each.line + length + 1);
+        vux::scoreLineN(line.data(), length, key, 0);
+        if (!may) {
+            EXPECT_STREQ(vux::bestCandidate.path, "") << "passed over a line that scores";
+        }
+    }
 }
 
 TEST(TextOperations, HonourCaseSwitch) {

@@ -36,6 +36,13 @@ protected:
 
     std::string file(const std::string& path) const { return harness::readFile(path); }
 
+    // No scan's temporary tree file is left in the folder.
+    void expectNoTemporaryTree(const std::string& folder) {
+        for (const std::string& name : harness::listNames(folder)) {
+            EXPECT_EQ(name.find(".new"), std::string::npos) << "left behind: " << name;
+        }
+    }
+
     // The tree file a scan must write for a host folder, in the host's listing order:
     // folders only; dot-names, links, names holding "\\", CR or LF, and paths past 259
     // characters left out with what lies below them.
@@ -72,3 +79,8 @@ private:
 inline const std::string banner =
     "vux 1.0.0, the quick directory changer\n"
     "Copyright (c) 2026 the vux developers; free to use and share.\n";
+
+// The message of a current directory that can't be used.
+inline const std::string unusableCurrent =
+    "vux: The current directory can't be read, lies on no drive, or has a name that can't be written as a "
+    "path.\n";

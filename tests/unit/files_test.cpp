@@ -1,0 +1,84 @@
+// What vux reads and writes as text: the line reader over the back, home,
+// configuration and tree files, and the cd line of the command batch.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "platform/platform.h"
+#include "search/change_directory.h"
+#include "tree/text_file.h"
+
+TEST(Files, LineReaderPieces) {
+    // Paths are drive paths: the process stands on drive C, a temporary folder.
+    harness::TempDir drive;
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(drive.path().c_str()), 0);
+    ASSERT_EQ(setenv("VUXDRIVES", ("C=" + drive.path()).c_str(), 1), 0);
+    ASSERT_EQ(platform::start(), platform::StartProblem::none);
+    const std::string block(4095, 'x');  // the reader's buffer holds 4096 bytes
+    struct Case {
+        std::string content;
+        std::size_t size;
+        std::vector<std::string> pieces;  // each as a C string
+    } cases[] = {
+        {"", 10, {}},
+        {"a\r\nb\n", 10, {"a\n", "b\n"}},
+        {"a\r\r\n\r\n", 10, {"a\r\n", "\n"}},
+        {"a\rb\r", 10, {"a\rb\r"}},  // a CR not before LF stays
+        {"last", 10, {"last"}},
+        {"abcdefg\n", 4, {"abc", "def", "g\n"}},
+        {std::string("a\0b\nc\n", 6), 10, {"a", "c\n"}},  // a NUL ends the text where it stands
+        {block + "\r\nz", 5000, {block + "\n", "z"}},     // CR LF across a refill
+        {block + "\rz\n", 5000, {block + "\rz\n"}},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.content.substr(0, 12) + " size " + std::to_string(each.size));
+        harness::writeFile(drive / "lines.txt", each.content);
+        vux::LineReader reader;
+        ASSERT_TRUE(reader.open("C:\\lines.txt"));
+        std::vector<char> buffer(each.size);
+        std::vector<std::string> pieces;
+        while (reader.readLine(buffer.data(), buffer.size())) pieces.push_back(buffer.data());
+        EXPECT_EQ(pieces, each.pieces);
+    }
+    vux::LineReader missing;
+    EXPECT_FALSE(missing.open("C:\\missing.txt"));
+    char buffer[4] = "old";
+    EXPECT_FALSE(missing.readLine(buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "");
+    unsetenv("VUXDRIVES");
+    EXPECT_EQ(chdir(saved), 0);
+}
+
+TEST(Files, CdLines) {
+    struct Case {
+        const char* target;
+        unsigned size;
+        const char* line;
+    } cases[] = {
+        {"C:\\WORK", 100, "cd C:\\WORK\r\n"},
+        {"", 100, "cd \r\n"},
+        {"C:\\with blank", 100, "cd C:\\with blank\r\n"},  // blanks alone need no quotes
+        {"C:\\it's;$HOME", 100, "cd C:\\it's;$HOME\r\n"},
+        {"C:\\a&b", 100, "cd \"C:\\a&b\"\r\n"},
+        {"a|b", 100, "cd \"a|b\"\r\n"},
+        {"a<b>c", 100, "cd \"a<b>c\"\r\n"},
+        {"a^b", 100, "cd \"a^b\"\r\n"},
+        {"\\100%", 100, "cd \"\\100%%\"\r\n"},
+        {"%PATH%", 100, "cd \"%%PATH%%\"\r\n"},
+        {"say \"hi\"", 100, "cd \"say \"hi\"\"\r\n"},
+        {"C:\\WORK", 8, "cd C:\\W"},  // cut to the buffer, terminated
+        {"%", 6, "cd \"%"},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(std::string(each.target) + " in " + std::to_string(each.size));
+        std::vector<char> line(each.size, '#');
+        vux::formatCdLine(line.data(), each.size, each.target);
+        EXPECT_STREQ(line.data(), each.line);
+    }
+}
