@@ -6,23 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "driver/run_state.h"
-#include "options/action_list.h"
-#include "options/option_table.h"
-#include "search/match_score.h"
 #include "throwing_fatal.h"
 
 class RunStateTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetAll(); }
-    void TearDown() override { resetAll(); }
-
-    static void resetAll() {
-        vux::resetRunState();
-        vux::resetActionList();
-        vux::clearBestCandidate();
-        for (int& count : vux::useCounts) count = 0;
-        vux::useCountOf(vux::bannerRow) = 0;
-    }
+    void SetUp() override { vux::resetRunState(); }
+    void TearDown() override { vux::resetRunState(); }
 };
 
 // Runs step; returns the exit code the run ended with, or -1 when it went on.

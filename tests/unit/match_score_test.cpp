@@ -190,7 +190,7 @@ TEST_F(Scoring, PrefilterPassesOverOnlyLinesThatCannotMatch) {
     for (const Case& each : cases) {
         SCOPED_TRACE(std::string(each.key) + " on " + each.line + (each.caseInsensitive ? "" : " /c") +
                      (each.partialImpossible ? "" : " partial"));
-        resetAll();
+        vux::resetRunState();
         vux::caseInsensitive = each.caseInsensitive ? 1 : 0;
         vux::noRescan = each.partialImpossible ? 0 : 1;
         const vux::KeyParts key = vux::splitKey(each.key, std::strlen(each.key));

@@ -89,7 +89,7 @@ TEST_F(Options, WordsMatchedAgainstPatterns) {
         std::string trace;
         for (const std::string& word : each.words) trace += word + " ";
         SCOPED_TRACE(trace);
-        resetAll();
+        vux::resetRunState();
         EXPECT_EQ(parse(each.words), each.actions);
     }
 }
