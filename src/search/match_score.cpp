@@ -74,8 +74,8 @@ int scoreLineN(char* line, std::size_t lineLength, const KeyParts& keyParts, int
     const char* key = keyParts.text;
     const std::size_t keyLength = keyParts.length;
     const std::size_t keyLastStart = keyParts.lastStart;
-    const bool partialOn = (rescanned != 0 || noRescan != 0) && exactOnly == 0 && best.isExact == 0 &&
-                           (best.isPartial != 0 || best.path[0] == '\0');
+    const bool partialOn =
+        partialMatchingAllowed() && best.isExact == 0 && (best.isPartial != 0 || best.path[0] == '\0');
 
     const std::size_t lineLastStart = lastComponentStart(line, lineLength);
     const std::size_t LL = lineLength - lineLastStart;

@@ -44,9 +44,9 @@ void setSearchKey(const char* word) {
 
 namespace {
 
-// Longest line that can name a directory: 258 characters and the line end fit the
-// 260-byte buffer; longer lines are skipped whole.
-constexpr std::size_t longestLine = pathBufferSize - 2;
+// Longest line that can name a directory, as long as the longest path the scan
+// writes: 259 characters; longer lines are skipped whole.
+constexpr std::size_t longestLine = pathBufferSize - 1;
 constexpr std::size_t blockSize = 256 * 1024;
 constexpr bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 char block[blockSize + 1];
@@ -56,11 +56,6 @@ struct Pass {
     std::size_t currentLength;
     KeyParts key;
     int passedCurrent;
-    // A line whose compared text doesn't begin with the key's first character can
-    // be neither a full-key nor a partial match, and is ignored without scoring;
-    // so is one whose last name is shorter than the key's while partial matching
-    // can't be on in this pass.
-    bool partialImpossible;
     char firstUpper;
     char firstLower;
 };
@@ -98,7 +93,10 @@ inline bool takeLine(Pass& pass, char* line, std::size_t length) {
     const std::size_t keyLast = pass.key.length - pass.key.lastStart;
     const std::size_t keyHead = pass.key.lastStart;
     bool score = lineLast != 0 && lastStart >= keyHead;
-    if (score && lineLast < keyLast) score = keyHead == 0 && !pass.partialImpossible;
+    // A line whose compared text doesn't begin with the key's first character can be
+    // neither a full-key nor a partial match, and is ignored without scoring; so is
+    // one whose last name is shorter than the key's while partial matching is off.
+    if (score && lineLast < keyLast) score = keyHead == 0 && partialMatchingAllowed();
     if (score) {
         const char first = line[lastStart - keyHead];
         score = first == pass.firstUpper || first == pass.firstLower;
@@ -161,14 +159,12 @@ void runSearch(const char* currentDirectory) {
               std::strlen(currentDirectory),
               splitKey(searchKey, std::strlen(searchKey)),
               0,
-              false,
               0,
               0};
     while (true) {
         changed = 0;
         pass.passedCurrent = 0;
         clearBestCandidate();
-        pass.partialImpossible = (rescanned == 0 && noRescan == 0) || exactOnly != 0;
         char first = searchKey[0];
         bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
         pass.firstUpper = letter && caseInsensitive != 0 ? static_cast<char>(first & ~0x20) : first;
