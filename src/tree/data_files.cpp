@@ -32,7 +32,7 @@ void joinDataPath(char* buffer, const char* drive, const char* dir, const char* 
 // A bare name (no drive, no separator) is how a shell hands over a program it found
 // through PATH: it says nothing of the folder, and taken as a file of the current
 // folder it would put the command batch and the data files wherever the user stands.
-bool namesAFolder(const char* word) {
+bool hasFolderPart(const char* word) {
     return std::strpbrk(word, "\\/") != nullptr || (platform::isDriveLetter(word[0]) && word[1] == ':');
 }
 
@@ -41,7 +41,7 @@ bool namesAFolder(const char* word) {
 void computePathSet(const char* argument0) {
     char located[4096];
     const char* program = argument0;
-    if (argument0 == nullptr || !namesAFolder(argument0)) {
+    if (argument0 == nullptr || !hasFolderPart(argument0)) {
         if (platform::moduleFileName(argument0, located, sizeof located) != 0) {
             fatalError("The program's own path can't be found.", nullptr, ExitCode::overlongPath);
         }
