@@ -42,6 +42,19 @@ goto Do
 )";
 // clang-format on
 
+// A path as cmd.exe must read it on a line of the wrapper: one that holds a blank or
+// a character cmd treats specially goes in double quotes, with every % doubled so
+// the batch yields it whole; any other stays exactly as it is.
+std::string batchWord(const std::string& path) {
+    if (path.find_first_of(" &^|<>()%") == std::string::npos) return path;
+    std::string quoted = "\"";
+    for (char c : path) {
+        quoted += c;
+        if (c == '%') quoted += '%';
+    }
+    return quoted + "\"";
+}
+
 }  // namespace
 
 void writeConfigFile(int argumentCount, char** argumentVector) {
@@ -79,9 +92,10 @@ void writeWrapperBatch() {
     // characters, then ".exe": that is how the wrapper has always spelt it, and a
     // path of eight characters or fewer stays whole.
     const std::size_t cut = program.size() >= 8 ? program.size() - 8 : program.size();
-    const std::string text = platform::fillTemplate(wrapperBatch, {{"@PROGRAM@", program},
-                                                                   {"@DOSPROGRAM@", program.substr(0, cut)},
-                                                                   {"@BATCH@", pathSet.commandBatch}});
+    const std::string text =
+        platform::fillTemplate(wrapperBatch, {{"@PROGRAM@", batchWord(program)},
+                                              {"@DOSPROGRAM@", program.substr(0, cut)},
+                                              {"@BATCH@", batchWord(pathSet.commandBatch)}});
     batch.putLines(text.c_str());
     batch.close();
 

@@ -48,8 +48,11 @@ const char* getEnv(const char* name);
 // is no host path is copied as it stands.
 int hostToDrivePath(const char* text, char* buffer, std::size_t size);
 
-// The full path of the running program, when argument 0 gives none: 0 or -1.
-int moduleFileName(char* buffer, std::size_t size);
+// Where the running program really lies, for an argument 0 that names no folder
+// (empty, or a bare name the shell found through PATH): its full path as the
+// system gives it, on POSIX a host path (/proc/self/exe, or else the first
+// executable called name in PATH). 0, or -1 when it can't be found or doesn't fit.
+int moduleFileName(const char* name, char* buffer, std::size_t size);
 
 // One found entry of a listing; name points into the listing and lives until the
 // next call on it.

@@ -39,19 +39,20 @@ inline std::size_t lastSeparatorEnd(const char* line, std::size_t length) {
 // What the prefilter knows of one pass's key. A line whose compared text doesn't
 // begin with the key's first character can be neither a full-key nor a partial
 // match; one whose last name is shorter than the key's can only be a partial
-// match, so it is passed over too while partial matching can't be on.
+// match, so it is passed over too while partial matching can't be on. Whether it
+// can is asked as the line is read, from the same test the scorer makes, since a
+// scan that a missing tree file starts turns it on within the pass.
 struct LineFilter {
     std::size_t keyHead;  // the key's characters before its last name
     std::size_t keyLast;  // the length of the key's last name
-    bool partialImpossible;
-    char firstUpper;  // the key's first character, in both cases when case doesn't count
+    char firstUpper;      // the key's first character, in both cases when case doesn't count
     char firstLower;
 };
 
-inline LineFilter makeLineFilter(const KeyParts& key, bool ignoreCase, bool partialImpossible) {
+inline LineFilter makeLineFilter(const KeyParts& key, bool ignoreCase) {
     const char first = key.text[0];
     const bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
-    return LineFilter{key.lastStart, key.length - key.lastStart, partialImpossible,
+    return LineFilter{key.lastStart, key.length - key.lastStart,
                       letter && ignoreCase ? static_cast<char>(first & ~0x20) : first,
                       letter && ignoreCase ? static_cast<char>(first | 0x20) : first};
 }
@@ -61,7 +62,7 @@ inline bool mayScore(const LineFilter& filter, const char* line, std::size_t len
     const std::size_t lastStart = lastSeparatorEnd(line, length);
     const std::size_t lineLast = length - lastStart;
     bool score = lineLast != 0 && lastStart >= filter.keyHead;
-    if (score && lineLast < filter.keyLast) score = filter.keyHead == 0 && !filter.partialImpossible;
+    if (score && lineLast < filter.keyLast) score = filter.keyHead == 0 && partialMatchingAllowed();
     if (score) {
         const char first = line[lastStart - filter.keyHead];
         score = first == filter.firstUpper || first == filter.firstLower;

@@ -74,22 +74,22 @@ int scoreLineN(char* line, std::size_t lineLength, const KeyParts& keyParts, int
     const char* key = keyParts.text;
     const std::size_t keyLength = keyParts.length;
     const std::size_t keyLastStart = keyParts.lastStart;
-    const bool partialOn = (rescanned != 0 || noRescan != 0) && exactOnly == 0 && best.isExact == 0 &&
-                           (best.isPartial != 0 || best.path[0] == '\0');
+    const bool partialOn =
+        partialMatchingAllowed() && best.isExact == 0 && (best.isPartial != 0 || best.path[0] == '\0');
 
     const std::size_t lineLastStart = lastComponentStart(line, lineLength);
-    const std::size_t LL = lineLength - lineLastStart;
-    const std::size_t KL = keyLength - keyLastStart;
-    if (LL == 0) return 0;
-    if (!partialOn && LL < KL) return 0;
-    const bool exactCapable = wildcardKey == 0 && LL == KL;
+    const std::size_t lineLast = lineLength - lineLastStart;
+    const std::size_t keyLast = keyLength - keyLastStart;
+    if (lineLast == 0) return 0;
+    if (!partialOn && lineLast < keyLast) return 0;
+    const bool exactCapable = wildcardKey == 0 && lineLast == keyLast;
 
     const char* text = line + lineLastStart;
-    std::size_t textLength = LL;
+    std::size_t textLength = lineLast;
     if (keyLastStart != 0) {
         // The key's head lies over the end of the line's head, separators aligned.
-        const std::size_t keyHead = keyLength - KL;
-        if (LL < KL || lineLastStart < keyHead) return 0;
+        const std::size_t keyHead = keyLength - keyLast;
+        if (lineLast < keyLast || lineLastStart < keyHead) return 0;
         text -= keyHead;
         textLength += keyHead;
     }

@@ -36,6 +36,13 @@ struct KeyParts {
 };
 KeyParts splitKey(const char* key, std::size_t length);
 
+// Whether a pass may take partial matches at all: only once the tree file has been
+// rewritten in this run, or with rescans switched off, and never with exact matching
+// asked for. Read at the moment a line is scored, so a scan that starts within the
+// pass (a missing tree file) counts; the scorer and the search's line filter both
+// ask here.
+inline bool partialMatchingAllowed() { return (rescanned != 0 || noRescan != 0) && exactOnly == 0; }
+
 // Scores one tree line (no line end). Returns 1 when an exact match after the
 // current directory has been handed to changeDirectory and reading must stop.
 int scoreLine(char* line, const char* key, int passedCurrent);

@@ -44,9 +44,9 @@ void setSearchKey(const char* word) {
 
 namespace {
 
-// Longest line that can name a directory: 258 characters and the line end fit the
-// 260-byte buffer; longer lines are skipped whole.
-constexpr std::size_t longestLine = pathBufferSize - 2;
+// Longest line that can name a directory, as long as the longest path the scan
+// writes: 259 characters; longer lines are skipped whole.
+constexpr std::size_t longestLine = pathBufferSize - 1;
 constexpr std::size_t blockSize = 256 * 1024;
 char block[blockSize + 1];
 
@@ -122,8 +122,7 @@ void runSearch(const char* currentDirectory) {
         changed = 0;
         pass.passedCurrent = 0;
         clearBestCandidate();
-        const bool partialImpossible = (rescanned == 0 && noRescan == 0) || exactOnly != 0;
-        pass.filter = makeLineFilter(pass.key, caseInsensitive != 0, partialImpossible);
+        pass.filter = makeLineFilter(pass.key, caseInsensitive != 0);
 
         char treeFile[pathBufferSize];
         treeFilePath(treeFile);

@@ -29,18 +29,27 @@ void joinDataPath(char* buffer, const char* drive, const char* dir, const char* 
     }
 }
 
+// A bare name (no drive, no separator) is how a shell hands over a program it found
+// through PATH: it says nothing of the folder, and taken as a file of the current
+// folder it would put the command batch and the data files wherever the user stands.
+bool hasFolderPart(const char* word) {
+    return std::strpbrk(word, "\\/") != nullptr || (platform::isDriveLetter(word[0]) && word[1] == ':');
+}
+
 }  // namespace
 
 void computePathSet(const char* argument0) {
-    char given[pathBufferSize];
-    if (argument0 == nullptr || argument0[0] == '\0') {
-        if (platform::moduleFileName(given, sizeof given) != 0) {
+    char located[4096];
+    const char* program = argument0;
+    if (argument0 == nullptr || !hasFolderPart(argument0)) {
+        if (platform::moduleFileName(argument0, located, sizeof located) != 0) {
             fatalError("The program's own path can't be found.", nullptr, ExitCode::overlongPath);
         }
-    } else {
-        takeHostPath(argument0, given, "The program path is longer than 259 characters.",
-                     "The program's folder lies on no drive.");
+        program = located;
     }
+    char given[pathBufferSize];
+    takeHostPath(program, given, "The program path is longer than 259 characters.",
+                 "The program's folder lies on no drive.");
     if (platform::fullPath(pathSet.programPath, given, pathBufferSize) == nullptr) {
         fatalError("The program path can't be made into a full path of at most 259 characters.", nullptr,
                    ExitCode::overlongPath);

@@ -202,3 +202,42 @@ TEST_F(Search, HostileTreeFileIsReadPastWithoutHarm) {
     EXPECT_EQ(file(tools("dovux.bat")), "C:\r\ncd C:\\REAL\\TARGET\r\n");
     EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
 }
+
+TEST_F(Search, ScanForMissingTreeFileOpensPartialMatching) {
+    // The scan that a missing tree file starts counts as the run's rescan, so the
+    // first run without a tree file and the next one with it end alike.
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string batch;
+    };
+    const Case cases[] = {
+        {{"/q", "workshopxyz"},
+         0,
+         "C:\r\ncd C:\\WORK\r\n"},                       // only names shorter than the key share a beginning
+        {{"/q", "dosxyz"}, 0, "C:\r\ncd C:\\dosx\r\n"},  // the longest common beginning wins
+        {{"/q", "/ex", "dosxyz"}, 3, ""},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.args.back() + (each.args.size() > 2 ? " /ex" : ""));
+        harness::removeAll(tools("dirtree.C"));
+        for (const char* run : {"without a tree file", "with it"}) {
+            SCOPED_TRACE(run);
+            auto r = vux(each.args, c(""));
+            EXPECT_EQ(r.code, each.code) << r.err;
+            EXPECT_EQ(batch(), each.batch);
+        }
+    }
+}
+
+TEST_F(Search, FoldersOnTheLongestPathsAreFound) {
+    // C:\ + padding + \longN is a path of N characters; 259 is the longest a scan writes.
+    for (std::size_t length : {257u, 258u, 259u}) {
+        std::string name = "long" + std::to_string(length);
+        std::string padding(length - 11, 'p');
+        harness::makeDirs(c(padding + "/" + name));
+        auto r = vux({"/q", name}, c(""));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(batch(), "C:\r\ncd C:\\" + padding + "\\" + name + "\r\n");
+    }
+}

@@ -1,5 +1,7 @@
 // Start-up and the end of a run without a search: the current directory, the
 // emptied command batch, the data file locations.
+#include <unistd.h>
+
 #include "native_fixture.h"
 
 using harness::crlf;
@@ -68,13 +70,27 @@ TEST_F(StartUp, DataDirectoryAsHostPath) {
     EXPECT_EQ(r.err, "vux: VUXDATADIR names a host folder on no drive.\n");
 }
 
-TEST_F(StartUp, BareProgramNameMakesCurrentDirectoryTheProgramDirectory) {
+TEST_F(StartUp, ProgramFolderFromArgumentZero) {
+    // A bare name found through PATH names the program's real folder, never the
+    // current one; argument 0 with a folder part keeps its meaning, links and all.
     harness::makeDirs(c("WORK"));
-    env["PATH"] = c("TOOLS");
-    auto r = harness::run({"vux", "/q", "/define", "home"}, env, c("WORK"));
-    EXPECT_EQ(r.code, 127) << r.err;
-    EXPECT_EQ(file(c("WORK/dovux.bat")), "");
-    EXPECT_EQ(file(c("WORK/home.vux")), "C:\\WORK\r\n");
+    harness::makeDirs(c("LINKS"));
+    ASSERT_EQ(symlink("../TOOLS/vux", c("LINKS/vux").c_str()), 0);
+    env["PATH"] = c("LINKS");
+    const struct {
+        std::string argument0;
+        std::string folder;
+    } cases[] = {{"vux", "TOOLS"}, {c("LINKS/vux"), "LINKS"}, {"../LINKS/vux", "LINKS"}};
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.argument0);
+        auto r = harness::run({each.argument0, "/q", "/define", "home"}, env, c("WORK"));
+        EXPECT_EQ(r.code, 127) << r.err;
+        EXPECT_EQ(file(c(each.folder + "/dovux.bat")), "");
+        EXPECT_EQ(file(c(each.folder + "/home.vux")), "C:\\WORK\r\n");
+        harness::removeAll(c(each.folder + "/home.vux"));
+        EXPECT_FALSE(harness::fileExists(c("WORK/dovux.bat")));
+        EXPECT_FALSE(harness::fileExists(c("WORK/home.vux")));
+    }
 }
 
 TEST_F(StartUp, PathsThatDoNotFit) {

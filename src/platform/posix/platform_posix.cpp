@@ -143,12 +143,35 @@ int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
     return 0;
 }
 
-int moduleFileName(char* buffer, std::size_t size) {
-    char host[4096];
-    ssize_t n = ::readlink("/proc/self/exe", host, sizeof host - 1);
-    if (n <= 0) return -1;
-    host[n] = '\0';
-    return hostToDrive(host, buffer, size) == 0 ? 0 : -1;
+int moduleFileName(const char* name, char* buffer, std::size_t size) {
+    std::string found;
+    char link[4096];
+    ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);
+    if (n > 0) {
+        found.assign(link, static_cast<std::size_t>(n));
+    } else if (name != nullptr && name[0] != '\0') {
+        // No such link on this system: the shell found the program where it finds
+        // any command, the first executable of that name in PATH.
+        const char* path = ::getenv("PATH");
+        for (const char* entry = path != nullptr ? path : ""; found.empty();) {
+            const char* end = std::strchr(entry, ':');
+            std::size_t length = end != nullptr ? static_cast<std::size_t>(end - entry) : std::strlen(entry);
+            std::string candidate =
+                (length == 0 ? std::string(".") : std::string(entry, length)) + "/" + name;
+            struct stat st;
+            if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                ::access(candidate.c_str(), X_OK) == 0) {
+                char* real = ::realpath(candidate.c_str(), nullptr);
+                if (real != nullptr) found = real;
+                std::free(real);
+            }
+            if (end == nullptr) break;
+            entry = end + 1;
+        }
+    }
+    if (found.empty() || found.size() + 1 > size) return -1;
+    std::memcpy(buffer, found.c_str(), found.size() + 1);
+    return 0;
 }
 
 int openFile(const char* path, OpenMode mode) {

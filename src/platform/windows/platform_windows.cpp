@@ -128,7 +128,7 @@ int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
     return 0;
 }
 
-int moduleFileName(char* buffer, std::size_t size) {
+int moduleFileName(const char*, char* buffer, std::size_t size) {
     DWORD n = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
     return n == 0 || n >= size ? -1 : 0;
 }
