@@ -270,6 +270,8 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 
 }  // namespace
 
+void takeArguments(int&, char**&) {}
+
 StartProblem start() {
     if (!posix::parseDrives(::getenv("VUXDRIVES"))) return StartProblem::malformedDrives;
     for (auto& dir : remembered) dir[0] = '\0';
@@ -464,7 +466,9 @@ long processId() { return static_cast<long>(::getpid()); }
 
 void writeStream(int stream, const char* data, std::size_t size) { writeAll(stream, data, size); }
 
-void toShellCharacters(char*, std::size_t) {}
+unsigned toShellTarget(char*, std::size_t) { return 0; }
+
+void fromStoredText(char*, std::size_t) {}
 
 int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size) {
     return writeShellChange(commandBatch, false, failedPath, size);
