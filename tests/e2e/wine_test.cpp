@@ -425,8 +425,8 @@ TEST_F(WineWrapper, DirectoryNamesRunNoInjectedCommand) {
 }
 
 TEST_F(WineWrapper, AccentedNamesReachTheShell) {
-    // Paths are handled in the ANSI code page, the shell reads the command batch in
-    // its console's: "café" must arrive there as the same name.
+    // Paths are handled in UTF-8, the shell reads the command batch in its console's
+    // code page: "café" must arrive there as the same name.
     harness::makeDirs(d("caf\u00e9/sub"));
     auto r = cmd(from("D:\\WORK", {{"call D:\\TOOLS\\v.bat sub", "if exist ..\\..\\WORK echo ARRIVED"}}));
     EXPECT_EQ(r.err, "");
