@@ -487,9 +487,12 @@ TEST_F(WineWrapper, NamesOutsideTheCodePageReachTheShell) {
         else
             EXPECT_EQ(change, std::string("D:\r\n") + c.cdLine);
     }
-    // The words come from the wide command line, the messages leave in code page 437.
-    auto r = cmd({"D:", "cd \\WORK", "D:\\TOOLS\\vux.exe /ex \xe4\xe2zz"});
+    // The words come from the wide command line, the texts leave in code page 437,
+    // a character it lacks as "?".
+    auto r = cmd({"D:", "cd \\WORK", "D:\\TOOLS\\vux.exe /ex \xe4\xe2zz", "call D:\\TOOLS\\v.bat proj",
+                  "D:\\TOOLS\\vux.exe"});
     EXPECT_EQ(r.err, "vux: No match found for \"\xe4\xe2zz\".\r\n");
+    EXPECT_EQ(r.out, "D:\\????????\\proj\r\n");
     // A home file of an earlier version, in the ANSI code page.
     harness::writeFile(d("TOOLS/home.vux"), "D:\\caf\xe9\r\n");
     r = cmd(from("D:\\WORK", {{"call D:\\TOOLS\\v.bat /h",

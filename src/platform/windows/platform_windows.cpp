@@ -67,12 +67,19 @@ std::wstring wideOf(UINT codePage, const std::string& text) {
 
 std::string toUtf8String(const std::wstring& wide) { return toUtf8String(wide.data(), wide.size()); }
 
+// No look-alike stands in for a character the code page lacks (where the code page
+// allows that choice).
 std::string narrowOf(UINT codePage, const std::wstring& wide) {
     int count = static_cast<int>(wide.size());
-    int n =
-        count == 0 ? 0 : WideCharToMultiByte(codePage, 0, wide.data(), count, nullptr, 0, nullptr, nullptr);
+    if (count == 0) return std::string();
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(codePage, flags, wide.data(), count, nullptr, 0, nullptr, nullptr);
+    if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        n = WideCharToMultiByte(codePage, flags, wide.data(), count, nullptr, 0, nullptr, nullptr);
+    }
     std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(codePage, 0, wide.data(), count, &text[0], n, nullptr, nullptr);
+    if (n > 0) WideCharToMultiByte(codePage, flags, wide.data(), count, &text[0], n, nullptr, nullptr);
     return text;
 }
 
