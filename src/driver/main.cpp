@@ -5,10 +5,12 @@
 #include "driver/start_up.h"
 #include "options/option_table.h"
 #include "options/parser.h"
+#include "platform/platform.h"
 #include "search/search_loop.h"
 #include "tree/data_files.h"
 
 int main(int argc, char** argv) {
+    platform::takeArguments(argc, argv);
     vux::startUp(argc, argv);
     vux::parseOptions(vux::optionTable, vux::switchChar, vux::pathSet.configFile, argc, argv);
     vux::dispatchActions(argc, argv);

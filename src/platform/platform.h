@@ -22,6 +22,10 @@ enum class StartProblem { none, malformedDrives };
 // Reads the host's drive set-up; called once, first thing.
 StartProblem start();
 
+// Replaces the words main received by those the logic reads, in the character set
+// paths are handled in (where the host hands main another one). Called before start.
+void takeArguments(int& count, char**& vector);
+
 // Current drive number, 1 = A; 0 when the current directory can't be read.
 int getDrive();
 
@@ -100,9 +104,16 @@ long processId();
 // Raw writes to standard output (1) and standard error (2).
 void writeStream(int stream, const char* data, std::size_t size);
 
-// Rewrites a path (at most size bytes with the terminator) into the character set
-// in which the command shell reads a batch file, where that differs from the one
-// paths are handled in; unchanged where it can't be converted.
-void toShellCharacters(char* text, std::size_t size);
+// Rewrites the path of the directory just made current, as the command batch's cd
+// line is to name it (at most size bytes with the terminator), into what the command
+// shell can read there: unchanged, in the shell's character set, or another path to
+// the same directory. Returns 0, or the shell's code page when the line must be read
+// in UTF-8 instead, the shell switching there and back around it.
+unsigned toShellTarget(char* text, std::size_t size);
+
+// Rewrites a line read from a home, back or configuration file (at most size bytes
+// with the terminator) into the character set paths are handled in, where an earlier
+// version wrote it in another one.
+void fromStoredText(char* text, std::size_t size);
 
 }  // namespace platform

@@ -77,10 +77,17 @@ void changeDirectory(const char* target, int explicitRequest) {
     if (target[0] != '\0') {
         char shellTarget[2 * pathBufferSize];
         std::snprintf(shellTarget, sizeof shellTarget, "%s", target);
-        platform::toShellCharacters(shellTarget, sizeof shellTarget);
+        unsigned shellPage = platform::toShellTarget(shellTarget, sizeof shellTarget);
         char line[4 * pathBufferSize + 16];
         formatCdLine(line, sizeof line, shellTarget);
+        // A line the shell can read only in UTF-8 comes between two code page changes.
+        if (shellPage != 0) batch.put("chcp 65001 >nul\r\n");
         batch.put(line);
+        if (shellPage != 0) {
+            char restore[32];
+            std::snprintf(restore, sizeof restore, "chcp %u >nul\r\n", shellPage);
+            batch.put(restore);
+        }
         hasLines = true;
     }
     batch.close();

@@ -96,6 +96,7 @@ bool LineReader::readLine(char* buffer, std::size_t size) {
         if (c == '\n') break;
     }
     buffer[n] = '\0';
+    if (n > 0) platform::fromStoredText(buffer, size);
     return n > 0;
 }
 

@@ -74,6 +74,8 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace posix
 
+void takeArguments(int&, char**&) {}
+
 StartProblem start() {
     if (!posix::parseDrives(::getenv("VUXDRIVES"))) return StartProblem::malformedDrives;
     for (auto& dir : remembered) dir[0] = '\0';
@@ -258,6 +260,8 @@ long processId() { return static_cast<long>(::getpid()); }
 
 void writeStream(int stream, const char* data, std::size_t size) { posix::writeAll(stream, data, size); }
 
-void toShellCharacters(char*, std::size_t) {}
+unsigned toShellTarget(char*, std::size_t) { return 0; }
+
+void fromStoredText(char*, std::size_t) {}
 
 }  // namespace platform
