@@ -85,7 +85,7 @@ void changeDirectory(const char* target, int explicitRequest) {
     }
     batch.close();
 
-    char failed[pathBufferSize + 8];
+    char failed[pathBufferSize + 24];
     if (platform::writeShellChange(pathSet.commandBatch, hasLines, failed, sizeof failed) != 0) {
         commandBatchNotWritten(failed);
     }

@@ -201,3 +201,32 @@ TEST_F(Change, CommandBatchThatCannotBeEmptied) {
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.sh.\n");
 }
+
+// A shell's own change file: VUXSESSION of 1 to 10 digits names it, any other value
+// is ignored; it fails the way dovux.sh does, and dovux.bat is written either way.
+TEST_F(Change, SessionNamesItsOwnShellChange) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"4242", "dovux.4242.sh"},   {"1234567890", "dovux.1234567890.sh"},
+        {"0", "dovux.0.sh"},         {"", "dovux.sh"},
+        {"12345678901", "dovux.sh"}, {"12a", "dovux.sh"},
+        {"-1", "dovux.sh"},          {" 7", "dovux.sh"},
+        {"../7", "dovux.sh"},
+    };
+    for (const auto& [session, name] : cases) {
+        SCOPED_TRACE("VUXSESSION=" + session);
+        env["VUXSESSION"] = session;
+        for (const std::string& old : harness::listNames(c("TOOLS"))) {
+            if (old.rfind("dovux.", 0) == 0) harness::removeAll(tools(old));
+        }
+        auto r = vux({"/q", "\\A"}, c("WORK"));
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(file(tools(name)), "cd -- '" + c("A") + "'\n");
+        EXPECT_EQ(batch(), "cd \\A\r\n");
+        EXPECT_EQ(harness::fileExists(tools("dovux.sh")), name == "dovux.sh");
+    }
+    harness::makeDirs(tools("dovux.77.sh"));
+    env["VUXSESSION"] = "77";
+    auto r = vux({"\\A"}, c("WORK"));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.77.sh.\n");
+}
