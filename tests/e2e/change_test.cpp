@@ -1,5 +1,7 @@
 // Directory changes: the command batch, dovux.sh, the back and home files for
 // every way of reaching a directory, and what each failure leaves behind.
+#include <unistd.h>
+
 #include <string>
 
 #include "native_fixture.h"
@@ -229,4 +231,34 @@ TEST_F(Change, SessionNamesItsOwnShellChange) {
     auto r = vux({"\\A"}, c("WORK"));
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.77.sh.\n");
+}
+
+// A root, the program or the data folder named through symbolic links: the drive is
+// the physical folder, which is where the current directory comes back from.
+TEST_F(Change, RootsThroughSymbolicLinksAreTheirPhysicalFolders) {
+    ASSERT_EQ(symlink(c("").c_str(), (root / "link").c_str()), 0);
+    ASSERT_EQ(symlink((root / "link").c_str(), (root / "chain").c_str()), 0);
+    harness::makeDirs(c("DATA"));
+    struct Case {
+        std::string drives, program, dataFolder;
+    };
+    const Case cases[] = {
+        {"C=" + root / "link", program(), ""},
+        {"C=" + root / "chain/" + ":D=" + d(""), root / "link/TOOLS/vux", ""},
+        {"C=" + c(""), root / "chain/TOOLS/vux", root / "link/DATA"},
+        {"C=" + root / "link", root / "link/TOOLS/vux", root / "chain/DATA"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.drives + " " + test.program + " " + test.dataFolder);
+        env["VUXDRIVES"] = test.drives;
+        env.erase("VUXDATADIR");
+        if (!test.dataFolder.empty()) env["VUXDATADIR"] = test.dataFolder;
+        harness::removeAll(tools("dirtree.C"));
+        harness::removeAll(c("DATA/dirtree.C"));
+        auto r = harness::run({test.program, "/q", "A"}, env, c("WORK"));
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(shell(), "cd -- '" + c("A") + "'\n");
+        EXPECT_TRUE(harness::fileExists(test.dataFolder.empty() ? tools("dirtree.C") : c("DATA/dirtree.C")));
+    }
 }
