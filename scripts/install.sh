@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
 # Builds vux, installs it into a folder of your choice (default ~/.vux), writes the
-# shell wrappers there with vux's own install option, and runs it once.
+# shell wrappers there with vux's own install option, and runs it once. Run again,
+# it upgrades: the program and the wrappers are replaced, your options (vux.cfg),
+# home, back and tree files are kept.
 #   scripts/install.sh [FOLDER]
 set -eu
-cd "$(dirname "$0")/.."
 folder=${1:-"$HOME/.vux"}
+case $folder in
+    /*) ;;
+    *) folder=$(pwd -P)/$folder ;;  # relative to where you are, not to the repository
+esac
+cd "$(dirname "$0")/.."
+
+# A folder name quoted for sh (' as '\'') and for fish (\ and ' escaped).
+shQuoted() {
+    local quote="'\\''"
+    printf "'%s'" "${1//\'/$quote}"
+}
+fishQuoted() {
+    local text=${1//\\/\\\\}
+    printf "'%s'" "${text//\'/\\\'}"
+}
 
 if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null; then
     if [ "$(id -u)" = 0 ]; then
@@ -20,23 +36,35 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVUX_WERROR=OFF >/dev/null
 cmake --build build -j2 --target vux >/dev/null
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd -P)
-cp build/vux "$folder/vux"
+# Copied beside and renamed over the old program, which may be running.
+cp build/vux "$folder/vux.new.$$"
+mv -f "$folder/vux.new.$$" "$folder/vux"
 
 # The program folder holds the command batch and, without VUXDATADIR, the data
-# files; the wrappers are written into the folder the install runs in.
+# files; the wrappers are written into the folder the install runs in. The install
+# option rewrites vux.cfg from its own words, so it runs on a scratch data folder
+# and the user's vux.cfg is only created when there is none.
+scratch=$(mktemp -d "$folder/.install.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
 status=0
-(cd "$folder" && ./vux /install) || status=$?
+said=$(cd "$folder" && VUXDATADIR=$scratch ./vux /install) || status=$?
 [ "$status" = 127 ] || { echo "install.sh: vux /install failed ($status)" >&2; exit 1; }
+if [ -n "${VUXDATADIR-}" ] || [ -e "$folder/vux.cfg" ]; then
+    printf '%s\n' "$said" | sed 's/^vux: Creating new vux.cfg$/vux: Keeping your vux.cfg/'
+else
+    printf '%s\n' "$said"
+    mv "$scratch/vux.cfg" "$folder/vux.cfg"
+fi
 
 cat <<MSG
 
 vux is installed in $folder. Add one line to your shell's start-up file:
-  bash (~/.bashrc), zsh (~/.zshrc):   . '$folder/vux.sh'
-  fish (~/.config/fish/config.fish):  source '$folder/vux.fish'
+  bash (~/.bashrc), zsh (~/.zshrc):   . $(shQuoted "$folder/vux.sh")
+  fish (~/.config/fish/config.fish):  source $(fishQuoted "$folder/vux.fish")
 Then open a new shell and type, for example:  vux src
 
-vux run once, in $(pwd -P):
+vux run once, in $folder:
 MSG
 status=0
-"$folder/vux" || status=$?
+(cd "$folder" && ./vux) || status=$?
 [ "$status" = 127 ]  # no search key: vux printed the current directory

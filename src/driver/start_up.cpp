@@ -48,7 +48,7 @@ void startUp(int argumentCount, char** argumentVector) {
     TextWriter batch;
     if (!batch.open(pathSet.commandBatch)) changeFileNotEmptied(pathSet.commandBatch);
     batch.close();
-    char failed[pathBufferSize + 8];
+    char failed[pathBufferSize + 24];
     if (platform::emptyShellChange(pathSet.commandBatch, failed, sizeof failed) != 0) {
         changeFileNotEmptied(failed);
     }

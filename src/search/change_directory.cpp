@@ -58,7 +58,7 @@ void changeDirectory(const char* target, int explicitRequest) {
             fatalError("Couldn't create \"%s\".", pathSet.backFile, ExitCode::backNotCreated);
         back.put(startDirectory);
         back.endLine();
-        back.close();
+        if (!back.close()) fatalError("Couldn't create \"%s\".", pathSet.backFile, ExitCode::backNotCreated);
     }
 
     TextWriter batch;
@@ -90,9 +90,10 @@ void changeDirectory(const char* target, int explicitRequest) {
         }
         hasLines = true;
     }
-    batch.close();
+    // Unwritten (a full disk), the change would be reported but never made.
+    if (!batch.close()) commandBatchNotWritten(pathSet.commandBatch);
 
-    char failed[pathBufferSize + 8];
+    char failed[pathBufferSize + 24];
     if (platform::writeShellChange(pathSet.commandBatch, hasLines, failed, sizeof failed) != 0) {
         commandBatchNotWritten(failed);
     }
@@ -132,7 +133,7 @@ void defineHome(const char* argument) {
     file.put(home);
     file.endLine();
     std::free(home);
-    file.close();
+    if (!file.close()) fatalError("Couldn't create \"%s\".", pathSet.homeFile, ExitCode::homeNotCreated);
 }
 
 }  // namespace vux

@@ -50,7 +50,9 @@ void TextWriter::flush() {
 bool TextWriter::close() {
     if (file_ < 0) return false;
     flush();
-    bool ok = platform::closeWritten(file_, written_) == 0 && !failed_;
+    // After a failed write (a full disk) the file is cut to nothing: cut to the length
+    // meant, it would be padded with zero bytes where the writes never landed.
+    bool ok = platform::closeWritten(file_, failed_ ? 0 : written_) == 0 && !failed_;
     file_ = -1;
     return ok;
 }

@@ -1,5 +1,7 @@
 // Directory changes: the command batch, dovux.sh, the back and home files for
 // every way of reaching a directory, and what each failure leaves behind.
+#include <unistd.h>
+
 #include <string>
 
 #include "native_fixture.h"
@@ -209,4 +211,63 @@ TEST_F(Change, CommandBatchThatCannotBeEmptied) {
     r = vux({"/q"}, c(""));
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.sh.\n");
+}
+
+// A shell's own change file: VUXSESSION of 1 to 10 digits names it, any other value
+// is ignored; it fails the way dovux.sh does, and dovux.bat is written either way.
+TEST_F(Change, SessionNamesItsOwnShellChange) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"4242", "dovux.4242.sh"},   {"1234567890", "dovux.1234567890.sh"},
+        {"0", "dovux.0.sh"},         {"", "dovux.sh"},
+        {"12345678901", "dovux.sh"}, {"12a", "dovux.sh"},
+        {"-1", "dovux.sh"},          {" 7", "dovux.sh"},
+        {"../7", "dovux.sh"},
+    };
+    for (const auto& [session, name] : cases) {
+        SCOPED_TRACE("VUXSESSION=" + session);
+        env["VUXSESSION"] = session;
+        for (const std::string& old : harness::listNames(c("TOOLS"))) {
+            if (old.rfind("dovux.", 0) == 0) harness::removeAll(tools(old));
+        }
+        auto r = vux({"/q", "\\A"}, c("WORK"));
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(file(tools(name)), "cd -- '" + c("A") + "'\n");
+        EXPECT_EQ(batch(), "cd \\A\r\n");
+        EXPECT_EQ(harness::fileExists(tools("dovux.sh")), name == "dovux.sh");
+    }
+    harness::makeDirs(tools("dovux.77.sh"));
+    env["VUXSESSION"] = "77";
+    auto r = vux({"\\A"}, c("WORK"));
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.77.sh.\n");
+}
+
+// A root, the program or the data folder named through symbolic links: the drive is
+// the physical folder, which is where the current directory comes back from.
+TEST_F(Change, RootsThroughSymbolicLinksAreTheirPhysicalFolders) {
+    ASSERT_EQ(symlink(c("").c_str(), (root / "link").c_str()), 0);
+    ASSERT_EQ(symlink((root / "link").c_str(), (root / "chain").c_str()), 0);
+    harness::makeDirs(c("DATA"));
+    struct Case {
+        std::string drives, program, dataFolder;
+    };
+    const Case cases[] = {
+        {"C=" + root / "link", program(), ""},
+        {"C=" + root / "chain/" + ":D=" + d(""), root / "link/TOOLS/vux", ""},
+        {"C=" + c(""), root / "chain/TOOLS/vux", root / "link/DATA"},
+        {"C=" + root / "link", root / "link/TOOLS/vux", root / "chain/DATA"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.drives + " " + test.program + " " + test.dataFolder);
+        env["VUXDRIVES"] = test.drives;
+        env.erase("VUXDATADIR");
+        if (!test.dataFolder.empty()) env["VUXDATADIR"] = test.dataFolder;
+        harness::removeAll(tools("dirtree.C"));
+        harness::removeAll(c("DATA/dirtree.C"));
+        auto r = harness::run({test.program, "/q", "A"}, env, c("WORK"));
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(shell(), "cd -- '" + c("A") + "'\n");
+        EXPECT_TRUE(harness::fileExists(test.dataFolder.empty() ? tools("dirtree.C") : c("DATA/dirtree.C")));
+    }
 }

@@ -1,5 +1,9 @@
 // The install: vux.cfg made from the command-line words, vux.bat and the POSIX
 // shell wrappers written into the current folder, and the ways it can fail.
+#include <sys/stat.h>
+
+#include <cstdlib>
+
 #include "native_fixture.h"
 
 using harness::crlf;
@@ -47,10 +51,11 @@ TEST_F(Install, AloneEmptiesConfigAndWritesEveryWrapper) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(file(config()), "");
     EXPECT_EQ(file(here("vux.bat")), toolsBatch);
-    // The shell functions run the program by its host path.
-    EXPECT_NE(file(here("vux.sh")).find("'" + program() + "' \"$@\""), std::string::npos)
+    // The shell functions run the program by its host path, for their own shell.
+    EXPECT_NE(file(here("vux.sh")).find("VUXSESSION=$$ '" + program() + "' \"$@\""), std::string::npos)
         << file(here("vux.sh"));
-    EXPECT_NE(file(here("vux.fish")).find("'" + program() + "' $argv"), std::string::npos)
+    EXPECT_NE(file(here("vux.fish")).find("VUXSESSION=$fish_pid '" + program() + "' $vux_words"),
+              std::string::npos)
         << file(here("vux.fish"));
     EXPECT_FALSE(harness::fileExists(tools("vux.bat")));
 }
@@ -193,4 +198,45 @@ TEST_F(Install, ShellWrapperNotCreatedIsReportedByName) {
                          "vux: Creating new vux.sh in current working directory.\n");
     EXPECT_EQ(r.err, "vux: Attempt to create \"vux.fish\" failed.\n");
     EXPECT_EQ(file(here("vux.bat")), toolsBatch);
+}
+
+// scripts/install.sh in a copy of the repository whose build is done (cmake and g++
+// stand-ins do nothing): a relative folder is the caller's, the start-up lines it
+// prints read a folder with a ' correctly, and running it again keeps the user's files.
+TEST_F(Install, ScriptInstallsWhereAskedAndUpgradesKeepingTheUsersFiles) {
+    std::string repo = root / "repo";
+    harness::makeDirs(repo + "/scripts");
+    harness::makeDirs(repo + "/build");
+    harness::makeDirs(root / "stubs");
+    harness::copyFile(VUX_SOURCE_DIR "/scripts/install.sh", repo + "/scripts/install.sh");
+    harness::copyFile(VUX_BINARY, repo + "/build/vux");
+    for (const std::string stub : {"cmake", "g++"}) {
+        harness::writeFile(root / "stubs/" + stub, "#!/bin/sh\n");
+        chmod((root / "stubs/" + stub).c_str(), 0755);
+    }
+    env["PATH"] = root / "stubs:" + std::string(getenv("PATH"));
+    env["HOME"] = root.path();
+    const std::string folder = c("it's mine");
+    const std::string startUp = ". '" + c("it") + "'\\''s mine/vux.sh'";
+    const std::vector<std::pair<std::string, std::string>> kept = {{"vux.cfg", "/q \r\n"},
+                                                                   {"home.vux", "C:\\A\r\n"},
+                                                                   {"back.vux", "C:\\B\r\n"},
+                                                                   {"dirtree.C", "C:\\A\r\n"}};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "install" : "upgrade");
+        auto r = harness::run({"bash", repo + "/scripts/install.sh", "it's mine"}, env, c(""));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(harness::fileExists(folder + "/vux"));
+        EXPECT_FALSE(harness::fileExists(repo + "/it's mine"));
+        EXPECT_NE(r.out.find(startUp + "\n"), std::string::npos) << r.out;
+        auto sourced =
+            harness::run({"bash", "--norc", "-c", startUp + " && type vux >/dev/null"}, env, c(""));
+        EXPECT_EQ(sourced.code, 0) << sourced.err;
+        if (round == 0) {
+            EXPECT_EQ(file(folder + "/vux.cfg"), "");
+            for (const auto& [name, content] : kept) harness::writeFile(folder + "/" + name, content);
+        } else {
+            for (const auto& [name, content] : kept) EXPECT_EQ(file(folder + "/" + name), content) << name;
+        }
+    }
 }

@@ -4,6 +4,7 @@
 // message and code, or succeeds, and leaves no half-written file behind. A fault
 // of one area (the scan, the search, the change, start-up) is tested in that
 // area's file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,65 @@ TEST_F(Robust, DataDirectoryThatIsAFile) {
     EXPECT_EQ(r.out, banner + "C:\\WORK\n");
     EXPECT_EQ(file(c("datafile")), "not a folder\r\n");
     expectNoTemporaryTree(c(""));
+}
+
+// A full disk: each file whose write fails is left empty, never cut to a length
+// that the disk never held (zero bytes), and the run says which file failed.
+TEST_F(Robust, FullDiskLeavesNoFileWithHoles) {
+    std::string full = c("FULL");
+    harness::makeDirs(full);
+    if (geteuid() != 0 ||
+        harness::run({"mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", full}, {}, "/").code != 0) {
+        GTEST_SKIP() << "a small tmpfs can't be mounted here (needs root), so a full disk can't be tried";
+    }
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { harness::run({"umount", "-l", folder}, {}, "/"); }
+    } unmount{full};
+    // The program folder, where the command batch lives, is on the small disk.
+    ASSERT_EQ(symlink(VUX_BINARY, (full + "/vux").c_str()), 0);
+    harness::makeDirs(c("WORK"));
+    harness::makeDirs(c("A"));
+    auto run = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> argv{full + "/vux", "/q"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return harness::run(argv, env, c("WORK"));
+    };
+    ASSERT_EQ(run({"A"}).code, 0);       // the tree, back and change files, while there is room
+    ASSERT_EQ(run({"nosuch"}).code, 3);  // the change files emptied: they hold no page now
+
+    // Fills the disk a page at a time; each row may hand one page back first.
+    int filler = ::open((full + "/filler").c_str(), O_WRONLY | O_CREAT, 0666);
+    ASSERT_GE(filler, 0);
+    const std::string page(4096, 'x');
+    off_t filled = 0;
+    while (::write(filler, page.data(), page.size()) == static_cast<ssize_t>(page.size())) filled += 4096;
+    struct Case {
+        bool onePageFree;
+        std::vector<std::string> args;
+        int code;
+        std::string failed;  // the file named, which must be empty
+    };
+    const Case cases[] = {
+        {false, {"A"}, 5, "vux: Unable to open C:\\FULL\\dovux.bat.\n\n"},
+        {false, {"/define", "home", "C:\\A"}, 24, "vux: Couldn't create \"C:\\FULL\\home.vux\".\n"},
+        {true, {"A"}, 5, "vux: Unable to open C:\\FULL\\dovux.sh.\n\n"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.failed);
+        if (test.onePageFree) {
+            ASSERT_EQ(::ftruncate(filler, filled -= 4096), 0);
+        }
+        auto r = run(test.args);
+        EXPECT_EQ(r.code, test.code);
+        EXPECT_EQ(r.err, test.failed);
+        for (const char* name : {"dovux.bat", "dovux.sh", "home.vux", "back.vux"}) {
+            std::string text = harness::fileExists(full + "/" + name) ? file(full + "/" + name) : "";
+            EXPECT_EQ(text.find('\0'), std::string::npos) << name << " holds zero bytes";
+        }
+        EXPECT_EQ(file(full + (test.code == 24 ? "/home.vux" : "/dovux.sh")), "");
+    }
+    ::close(filler);
 }
 
 // ---- Trees the scan must cut short or step around ---------------------------

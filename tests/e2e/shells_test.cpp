@@ -1,7 +1,9 @@
 // The installed shell functions in real shells: sh, bash and zsh source vux.sh,
 // fish sources vux.fish; each must land in the folder vux chose, keep vux's exit
-// code as its status, and never run text taken from a folder name.
+// code as its status (127 made 0), never run text taken from a folder name, and
+// stay out of the way of other shells, errexit and a vux alias defined before.
 #include <ostream>
+#include <thread>
 
 #include "native_fixture.h"
 
@@ -13,6 +15,8 @@ struct Shell {
     std::string source;                 // the command that reads it into the shell
     std::string status;                 // the last command's status
     std::vector<std::string> noConfig;  // flags that keep the user's start-up files out
+    std::string errexit;                // turns on every way a failing command ends it
+    std::vector<std::string> foreign;   // an alias and a function named vux, defined first
 };
 
 void PrintTo(const Shell& shell, std::ostream* out) { *out << shell.name; }
@@ -63,12 +67,14 @@ protected:
     }
 
     // Runs the commands in the shell after sourcing the installed wrapper.
-    harness::RunResult inShell(const std::string& commands, const std::string& cwd = "") {
+    harness::RunResult inShell(const std::string& commands, const std::string& cwd = "",
+                               const std::string& before = "") {
         const Shell& shell = GetParam();
         std::vector<std::string> argv{shell.name};
         argv.insert(argv.end(), shell.noConfig.begin(), shell.noConfig.end());
         argv.push_back("-c");
-        argv.push_back(shell.source + " " + quoted(wrapperFolder + "/" + shell.wrapper) + "; " + commands);
+        argv.push_back(before + shell.source + " " + quoted(wrapperFolder + "/" + shell.wrapper) + "; " +
+                       commands);
         return harness::run(argv, env, cwd.empty() ? root / "home" : cwd);
     }
 
@@ -118,8 +124,8 @@ TEST_P(ShellWrapper, DriveRootWithBackslashesIsTakenLiterally) {
 
 TEST_P(ShellWrapper, StatusIsTheExitCode) {
     auto r = inShell(cdTo(c("WORK")) + call("nosuchfolder") + call(""));
-    // With no arguments at all, vux prints where it stands.
-    EXPECT_EQ(r.out, "status=3\n" + c("WORK") + "\nC:\\WORK\nstatus=127\n" + c("WORK") + "\n");
+    // With no arguments at all, vux prints where it stands; its 127 is success to a shell.
+    EXPECT_EQ(r.out, "status=3\n" + c("WORK") + "\nC:\\WORK\nstatus=0\n" + c("WORK") + "\n");
     EXPECT_EQ(r.err, "vux: No match found for \"nosuchfolder\".\n");
 }
 
@@ -131,14 +137,94 @@ TEST_P(ShellWrapper, FailedRunLeavesShellWhereItWas) {
 
 TEST_P(ShellWrapper, BackReturnsToPreviousFolder) {
     auto r = inShell(cdTo(c("WORK")) + "vux alpha; " + call("/b") + call("/b"));
-    // Back ends without a search, so its status is 127, and the change still happens.
-    EXPECT_EQ(r.out, "status=127\n" + c("WORK") + "\nstatus=127\n" + c("PROJECTS/alpha") + "\n");
+    // Back ends without a search, vux's 127, which the function reports as success.
+    EXPECT_EQ(r.out, "status=0\n" + c("WORK") + "\nstatus=0\n" + c("PROJECTS/alpha") + "\n");
     EXPECT_EQ(r.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Shells, ShellWrapper,
-                         ::testing::Values(Shell{"sh", "vux.sh", ".", "$?", {}},
-                                           Shell{"bash", "vux.sh", "source", "$?", {"--norc", "--noprofile"}},
-                                           Shell{"zsh", "vux.sh", "source", "$?", {"-f"}},
-                                           Shell{"fish", "vux.fish", "source", "$status", {"--no-config"}}),
-                         [](const ::testing::TestParamInfo<Shell>& shell) { return shell.param.name; });
+TEST_P(ShellWrapper, ErrexitNeverEndsTheShellEarly) {
+    // 127 (back, no key) must not count as a failure, nor end the function unread.
+    auto r =
+        inShell(GetParam().errexit + cdTo(c("WORK")) + call("alpha") + call("/b") + call("") + "echo end");
+    EXPECT_EQ(r.out, "status=0\n" + c("PROJECTS/alpha") + "\nstatus=0\n" + c("WORK") +
+                         "\nC:\\WORK\nstatus=0\n" + c("WORK") + "\nend\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_P(ShellWrapper, ForeignVuxDefinedBeforeIsReplaced) {
+    for (const std::string& before : GetParam().foreign) {
+        SCOPED_TRACE(before);
+        auto r = inShell(cdTo(c("WORK")) + call("alpha"), "", before + "; ");
+        EXPECT_EQ(r.out, "status=0\n" + c("PROJECTS/alpha") + "\n");
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_P(ShellWrapper, SlashSeparatesPathTailsButNotOptionWords) {
+    harness::makeDirs(c("OTHER/alpha"));
+    harness::makeDirs(c("WORK/deep"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"vux PROJECTS/alpha", c("PROJECTS/alpha")},
+        {"vux c:other/ALPHA", c("OTHER/alpha")},
+        {"vux -q /define home ../WORK/deep; vux /h", c("WORK/deep")},
+        {"vux '-define home' c:/WORK; vux /q /h", c("WORK")},
+    };
+    for (const auto& [commands, landing] : cases) {
+        SCOPED_TRACE(commands);
+        auto r = inShell(cdTo(c("PROJECTS")) + commands + "; echo status=" + GetParam().status + "; pwd");
+        EXPECT_EQ(r.out, "status=0\n" + landing + "\n");
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_P(ShellWrapper, ShellsRunningAtOnceKeepTheirOwnChanges) {
+    harness::makeDirs(c("PROJECTS/beta"));
+    inShell(cdTo(c("WORK")) + "vux /q /r");
+    // Two shells, each going to its own folder again and again, count the other landings.
+    const int calls = 40;
+    auto wrongLandings = [&](const std::string& key) {
+        std::string commands;
+        for (int i = 0; i < calls; ++i) commands += cdTo(c("WORK")) + "vux " + key + "; pwd; ";
+        std::string out = inShell(commands).out;
+        std::string line = c("PROJECTS/" + key) + "\n";
+        int right = 0;
+        for (std::size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) ++right;
+        return calls - right;
+    };
+    int betaWrong = 0;
+    std::thread other([&] { betaWrong = wrongLandings("beta"); });
+    EXPECT_EQ(wrongLandings("alpha"), 0);
+    other.join();
+    EXPECT_EQ(betaWrong, 0);
+    for (const std::string& name : harness::listNames(c("TOOLS"))) {
+        EXPECT_TRUE(name.rfind("dovux.", 0) != 0 || name == "dovux.bat" || name == "dovux.sh")
+            << "left behind: " << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shells, ShellWrapper,
+    ::testing::Values(
+        Shell{"sh", "vux.sh", ".", "$?", {}, "set -e; ", {"alias vux='echo aliased'", "vux() { :; }"}},
+        Shell{"bash",
+              "vux.sh",
+              "source",
+              "$?",
+              {"--norc", "--noprofile"},
+              "set -e; ",
+              {"shopt -s expand_aliases; alias vux='echo aliased'", "vux() { :; }"}},
+        Shell{"zsh",
+              "vux.sh",
+              "source",
+              "$?",
+              {"-f"},
+              "setopt err_exit err_return; ",
+              {"alias vux='echo aliased'", "vux() { :; }"}},
+        Shell{"fish",
+              "vux.fish",
+              "source",
+              "$status",
+              {"--no-config"},
+              "",
+              {"alias vux 'echo aliased'", "function vux; end"}}),
+    [](const ::testing::TestParamInfo<Shell>& shell) { return shell.param.name; });

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -33,7 +35,26 @@ void hostNames(const char* host, std::vector<std::string>& names) {
     }
 }
 
+// The physical folder of a host path (as realpath gives it), or the path as it
+// stands when it can't be resolved, such as a folder that doesn't exist.
+std::string physical(const std::string& host) {
+    char resolved[PATH_MAX];
+    if (::realpath(host.c_str(), resolved) == nullptr) return host;
+    return resolved;
+}
+
 }  // namespace
+
+std::string physicalFolderOf(const char* host) {
+    std::vector<std::string> names;
+    hostNames(host, names);
+    if (names.empty()) return "/";
+    std::string parent;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) parent += "/" + names[i];
+    parent = physical(parent.empty() ? "/" : parent);
+    if (parent.back() != '/') parent += '/';
+    return parent + names.back();
+}
 
 bool parseDrives(const char* value) {
     for (auto& root : roots) root.clear();
@@ -50,7 +71,8 @@ bool parseDrives(const char* value) {
         if (drive == 0 || !roots[drive].empty()) return false;
         std::string root(p + 2, n - 2);
         while (root.size() > 1 && root.back() == '/') root.pop_back();
-        roots[drive] = root;
+        // The current directory comes back physical: so must the root it is named from.
+        roots[drive] = physical(root);
         if (end == nullptr) break;
         p = end + 1;
     }

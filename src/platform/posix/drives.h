@@ -9,8 +9,14 @@ namespace platform::posix {
 
 // Reads a VUXDRIVES value ("C=/:D=/mnt/data"); unset or empty means "C=/".
 // False for a malformed value: no "=", a letter outside A-Z, a relative folder, a
-// letter given twice. A trailing "/" on a root is dropped.
+// letter given twice. A trailing "/" on a root is dropped, and a root that exists
+// is kept as its physical folder, symbolic links resolved.
 bool parseDrives(const char* value);
+
+// An absolute host path with "." and ".." taken by name and the folder that holds
+// its last name made physical, so that it maps onto the physical roots; the last
+// name itself is kept, since a program reached through a link lives where the link is.
+std::string physicalFolderOf(const char* host);
 
 // The host folder of a drive (1 = A), or nullptr when the letter is not mapped.
 const char* driveRoot(int drive);

@@ -138,7 +138,7 @@ char* fullPath(char* buffer, const char* path, std::size_t size) {
 const char* getEnv(const char* name) { return ::getenv(name); }
 
 int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
-    if (text[0] == '/') return hostToDrive(text, buffer, size);
+    if (text[0] == '/') return hostToDrive(posix::physicalFolderOf(text).c_str(), buffer, size);
     std::size_t n = std::strlen(text);
     if (n + 1 > size) return -2;
     std::memcpy(buffer, text, n + 1);

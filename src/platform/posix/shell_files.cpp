@@ -21,17 +21,55 @@ namespace {
 
 using posix::hostPathOf;
 
+// Both functions run the program with VUXSESSION set to the shell's process id, for
+// the program alone, so that each shell reads and removes a change file of its own:
+// shells of one user that share one file take each other's changes. A word that is
+// not an option, nor the rest of a "define home", goes over with every / turned
+// into \, the separator of a path tail, which a POSIX shell swallows unless quoted.
+// The program's 127 ("done, nothing searched") becomes 0, because to a shell it
+// means "command not found". Every command that may fail stands where set -e can't
+// end the shell before the change file is read, and an alias named vux is removed
+// first, since the shell would expand it inside the definition.
 // clang-format off
 const char* const shWrapper =
 R"(# vux for sh, bash and zsh: source this file from the shell's start-up file.
 # The function runs vux, then takes the shell to the directory it chose.
+unalias vux 2>/dev/null || :
 vux() {
-    @PROGRAM@ "$@"
-    set -- "$?"
-    case $1 in
-        0|127) [ -f @CHANGE@ ] && . @CHANGE@ ;;
-    esac
-    return "$1"
+    local vux_word vux_done vux_keep=0 vux_left=$# vux_status=0
+    while [ "$vux_left" -gt 0 ]; do
+        vux_word=$1
+        shift
+        if [ "$vux_keep" -gt 0 ]; then
+            vux_keep=$((vux_keep - 1))
+        else
+            case $vux_word in
+                [/-][Dd][Ee][Ff][Ii][Nn][Ee]) vux_keep=2 ;;
+                [/-][Dd][Ee][Ff][Ii][Nn][Ee]' '[Hh][Oo][Mm][Ee]) vux_keep=1 ;;
+                [/-]*) ;;
+                */*)
+                    vux_done=
+                    while :; do
+                        case $vux_word in
+                            */*) vux_done=$vux_done${vux_word%%/*}\\; vux_word=${vux_word#*/} ;;
+                            *) break ;;
+                        esac
+                    done
+                    vux_word=$vux_done$vux_word
+                    ;;
+            esac
+        fi
+        set -- "$@" "$vux_word"
+        vux_left=$((vux_left - 1))
+    done
+    VUXSESSION=$$ @PROGRAM@ "$@" || vux_status=$?
+    set -- @CHANGE_STEM@.$$.sh
+    [ "$vux_status" != 127 ] || vux_status=0
+    if [ "$vux_status" = 0 ] && [ -f "$1" ]; then
+        . "$1" || vux_status=$?
+    fi
+    command rm -f -- "$1"
+    return "$vux_status"
 }
 )";
 
@@ -39,22 +77,42 @@ const char* const fishWrapper =
 R"(# vux for fish: source this file from config.fish.
 # The function runs vux, then takes the shell to the directory it chose.
 function vux
-    @PROGRAM@ $argv
-    set -l vux_status $status
-    if contains -- $vux_status 0 127; and test -f @CHANGE@
-        source @CHANGE@
+    set -l vux_words
+    set -l vux_keep 0
+    for vux_word in $argv
+        if test $vux_keep -gt 0
+            set vux_keep (math $vux_keep - 1)
+        else if string match -qri '^[/-]define$' -- $vux_word
+            set vux_keep 2
+        else if string match -qri '^[/-]define home$' -- $vux_word
+            set vux_keep 1
+        else if not string match -qr '^[/-]' -- $vux_word
+            set vux_word (string replace -a / \\ -- $vux_word | string collect)
+        end
+        set -a vux_words $vux_word
     end
+    VUXSESSION=$fish_pid @PROGRAM@ $vux_words
+    set -l vux_status $status
+    set -l vux_change @CHANGE_STEM@.$fish_pid.sh
+    if test $vux_status = 127
+        set vux_status 0
+    end
+    if test $vux_status = 0; and test -f $vux_change
+        source $vux_change; or set vux_status $status
+    end
+    command rm -f -- $vux_change
     return $vux_status
 end
 )";
 // clang-format on
 
-// Writes a whole small file by host path: created or emptied.
+// Writes a whole small file by host path: created or emptied. A write that fails
+// (a full disk) leaves the file empty rather than cut to a length it never got.
 bool writeHostFile(const std::string& host, const std::string& content) {
     int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     bool ok = posix::writeAll(fd, content.data(), content.size());
-    return closeWritten(fd, content.size()) == 0 && ok;
+    return closeWritten(fd, ok ? content.size() : 0) == 0 && ok;
 }
 
 // A host path quoted for sh: inside single quotes, a ' written as '\''. A \ is
@@ -85,25 +143,33 @@ std::string fishQuote(const std::string& text) {
     return out + "'";
 }
 
-// dovux.sh beside the command batch.
-bool shellChangePath(const char* commandBatch, std::string& host) {
-    if (!hostPathOf(commandBatch, host)) return false;
-    std::size_t slash = host.rfind('/');
-    std::size_t dot = host.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) host.erase(dot);
-    host += ".sh";
-    return true;
+// The command batch's path without its extension: the change files are named from it.
+std::string changeStem(const std::string& commandBatch) {
+    std::string stem = commandBatch;
+    std::size_t slash = stem.find_last_of("\\/");
+    std::size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.erase(dot);
+    return stem;
+}
+
+// The wrapper's shell: VUXSESSION when it holds 1 to 10 digits and nothing else.
+std::string session() {
+    const char* value = getEnv("VUXSESSION");
+    if (value == nullptr) return "";
+    std::size_t n = std::strlen(value);
+    if (n < 1 || n > 10 || std::strspn(value, "0123456789") != n) return "";
+    return value;
+}
+
+// The change file beside the command batch: dovux.sh, or the session's own.
+std::string changeName(const std::string& commandBatch) {
+    std::string id = session();
+    return changeStem(commandBatch) + (id.empty() ? "" : "." + id) + ".sh";
 }
 
 void copyFailedPath(const char* commandBatch, char* failedPath, std::size_t size) {
-    if (size == 0) return;
     // Reported as a drive path, in the form the command batch's own path has.
-    std::string text = commandBatch;
-    std::size_t slash = text.find_last_of("\\/");
-    std::size_t dot = text.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) text.erase(dot);
-    text += ".sh";
-    std::snprintf(failedPath, size, "%s", text.c_str());
+    if (size > 0) std::snprintf(failedPath, size, "%s", changeName(commandBatch).c_str());
 }
 
 }  // namespace
@@ -119,7 +185,7 @@ int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
         char cwd[4096];
         if (::getcwd(cwd, sizeof cwd) != nullptr) content = "cd -- " + shQuote(cwd) + "\n";
     }
-    if (!shellChangePath(commandBatch, host) || !writeHostFile(host, content)) {
+    if (!hostPathOf(changeName(commandBatch).c_str(), host) || !writeHostFile(host, content)) {
         copyFailedPath(commandBatch, failedPath, size);
         return -1;
     }
@@ -131,12 +197,13 @@ int shellWrapperCount() { return 2; }
 const char* shellWrapperName(int index) { return index == 0 ? "vux.sh" : "vux.fish"; }
 
 int writeShellWrapper(int index, const char* programPath, const char* commandBatch) {
-    std::string program, change;
-    if (!hostPathOf(programPath, program) || !shellChangePath(commandBatch, change)) return -1;
+    std::string program, stem;
+    if (!hostPathOf(programPath, program) || !hostPathOf(changeStem(commandBatch).c_str(), stem)) return -1;
     std::string content =
         index == 0
-            ? fillTemplate(shWrapper, {{"@PROGRAM@", shQuote(program)}, {"@CHANGE@", shQuote(change)}})
-            : fillTemplate(fishWrapper, {{"@PROGRAM@", fishQuote(program)}, {"@CHANGE@", fishQuote(change)}});
+            ? fillTemplate(shWrapper, {{"@PROGRAM@", shQuote(program)}, {"@CHANGE_STEM@", shQuote(stem)}})
+            : fillTemplate(fishWrapper,
+                           {{"@PROGRAM@", fishQuote(program)}, {"@CHANGE_STEM@", fishQuote(stem)}});
     return writeHostFile(shellWrapperName(index), content) ? 0 : -1;
 }
 
