@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -134,3 +136,51 @@ private:
 inline const std::string wineBanner = harness::crlf(
     "vux 1.0.0, the quick directory changer\n"
     "Copyright (c) 2026 the vux developers; free to use and share.\n");
+
+// The lines of text without their CR LF ends.
+inline std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+inline std::string joinCrlf(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+inline std::string hostToDrive(const std::string& relative) {
+    std::string path = relative;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// A hand-written wrapper: run the tool, then the command batch in the same shell.
+// vux.cfg holds /q, so only what the shell prints (and errors) shows.
+class WineWrapper : public WineShell {
+protected:
+    void SetUp() override {
+        WineShell::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        harness::writeFile(d("TOOLS/v.bat"), "D:\\TOOLS\\vux.exe %1\r\ncall D:\\TOOLS\\dovux.bat\r\n");
+        harness::writeFile(d("TOOLS/vux.cfg"), "/q\r\n");
+    }
+
+    // Shell lines that run the wrapper with key and then print where the shell stands.
+    static std::vector<std::string> go(const std::string& key) {
+        return {"call D:\\TOOLS\\v.bat " + key, "cd"};
+    }
+
+    static std::vector<std::string> from(const std::string& dir,
+                                         std::vector<std::vector<std::string>> steps) {
+        std::vector<std::string> lines{dir.substr(0, 2), "cd " + dir};
+        for (const auto& step : steps) lines.insert(lines.end(), step.begin(), step.end());
+        return lines;
+    }
+};

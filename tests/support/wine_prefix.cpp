@@ -134,3 +134,10 @@ void Prefix::clone(const std::string& base, const std::string& templatePath) {
 }
 
 }  // namespace wine
+
+namespace {
+
+// Every Wine test program ends the wineservers of its prefixes when it is done.
+::testing::Environment* const serverShutDown = ::testing::AddGlobalTestEnvironment(new wine::ServerShutDown);
+
+}  // namespace
