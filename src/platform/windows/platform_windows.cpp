@@ -3,14 +3,12 @@
 // not only those the ANSI code page can spell. Paths are UTF-8 inside the program and
 // in the files it writes; they turn wide at each call and back. The current directory
 // and drive are the process's, remembered directories are the "=X:" environment
-// entries the shell passes on, listings come from FindFirstFileExW. The shell runs
-// the command batch itself, so there are no shell files to write.
+// entries the shell passes on, listings come from FindFirstFileExW. What crosses to
+// the console and the shell is in console_text.cpp.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
-// Needs the types of windows.h.
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,81 +19,13 @@
 
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
-#include "platform/shell_files.h"
+#include "platform/windows/wide_text.h"
 
 namespace platform {
 
+using namespace windows;
+
 namespace {
-
-// Wide room for any path that fits a path buffer in UTF-8, and for what the system
-// hands back (current directory, module name, environment) before it is measured.
-constexpr int wideSize = 1024;
-
-// UTF-8 into UTF-16: false when the text isn't valid UTF-8 or doesn't fit.
-bool toWide(const char* text, wchar_t* wide, int size) {
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, size) > 0;
-}
-
-// UTF-16 into UTF-8: false when the text holds an unpaired surrogate (no UTF-8 can
-// spell it) or doesn't fit size bytes with the terminator.
-bool toUtf8(const wchar_t* wide, char* text, std::size_t size) {
-    int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, text, static_cast<int>(size),
-                                nullptr, nullptr);
-    return n > 0;
-}
-
-// Conversions of counted text, terminators neither read nor written. A character
-// that the target can't spell becomes its default ("?", or U+FFFD in UTF-16).
-std::string toUtf8String(const wchar_t* wide, std::size_t length) {
-    int count = static_cast<int>(length);
-    int n = count == 0 ? 0 : WideCharToMultiByte(CP_UTF8, 0, wide, count, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, count, &text[0], n, nullptr, nullptr);
-    return text;
-}
-
-std::wstring wideOf(UINT codePage, const char* text, std::size_t length) {
-    int count = static_cast<int>(length);
-    int n = count == 0 ? 0 : MultiByteToWideChar(codePage, 0, text, count, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(codePage, 0, text, count, &wide[0], n);
-    return wide;
-}
-
-std::wstring wideOf(UINT codePage, const std::string& text) {
-    return wideOf(codePage, text.data(), text.size());
-}
-
-std::string toUtf8String(const std::wstring& wide) { return toUtf8String(wide.data(), wide.size()); }
-
-// No look-alike stands in for a character the code page lacks (where the code page
-// allows that choice).
-std::string narrowOf(UINT codePage, const std::wstring& wide) {
-    int count = static_cast<int>(wide.size());
-    if (count == 0) return std::string();
-    DWORD flags = WC_NO_BEST_FIT_CHARS;
-    int n = WideCharToMultiByte(codePage, flags, wide.data(), count, nullptr, 0, nullptr, nullptr);
-    if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
-        flags = 0;
-        n = WideCharToMultiByte(codePage, flags, wide.data(), count, nullptr, 0, nullptr, nullptr);
-    }
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(codePage, flags, wide.data(), count, &text[0], n, nullptr, nullptr);
-    return text;
-}
-
-bool isAscii(const char* text) {
-    for (; *text != '\0'; ++text) {
-        if (static_cast<unsigned char>(*text) >= 0x80) return false;
-    }
-    return true;
-}
-
-// The code page in which the shell reads a batch file: the console's input code page.
-UINT shellCodePage() {
-    UINT page = GetConsoleCP();
-    return page != 0 ? page : GetOEMCP();
-}
 
 bool driveIsPresent(int drive) {
     return drive >= 1 && drive <= 26 && (GetLogicalDrives() & (1u << (drive - 1))) != 0;
@@ -159,72 +89,9 @@ bool nextWritable(Level& level, FoundEntry* entry) {
     return true;
 }
 
-// Standard output and error take UTF-8 and leave in the console's code page. A write
-// that ends inside a character keeps its first bytes for the next one.
-struct StreamCarry {
-    char bytes[4];
-    std::size_t length;
-};
-StreamCarry carries[3];
-
-void writeRaw(int stream, const char* data, std::size_t size) {
-    // The streams are in text mode, as a console program's are: "\n" leaves as CR LF.
-    while (size > 0) {
-        int n = _write(stream, data, static_cast<unsigned>(size > 0x40000000 ? 0x40000000 : size));
-        if (n <= 0) return;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
-// The length of the bytes at the end of data that begin a UTF-8 character and lack
-// its last bytes.
-std::size_t unfinishedTail(const char* data, std::size_t size) {
-    for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
-        unsigned char c = static_cast<unsigned char>(data[size - back]);
-        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        std::size_t needed = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        return needed > back ? back : 0;
-    }
-    return 0;
-}
-
 }  // namespace
 
 StartProblem start() { return StartProblem::none; }
-
-void takeArguments(int& count, char**& vector) {
-    // The run time's own words are right whenever the ANSI code page holds the whole
-    // command line; then its split is kept, to the byte, and only the characters
-    // change. Otherwise the words come from the wide command line.
-    const wchar_t* line = GetCommandLineW();
-    std::wstring wideLine(line);
-    UINT ansi = GetACP();
-    bool ansiHoldsAll = ansi == CP_UTF8 || wideOf(ansi, narrowOf(ansi, wideLine)) == wideLine;
-    int n = count;
-    wchar_t** wideWords = nullptr;
-    if (!ansiHoldsAll) {
-        wideWords = CommandLineToArgvW(line, &n);
-        if (wideWords == nullptr) return;
-    }
-    char** words = static_cast<char**>(std::calloc(static_cast<std::size_t>(n) + 1, sizeof(char*)));
-    if (words == nullptr) return;
-    for (int i = 0; i < n; ++i) {
-        std::string word;
-        if (wideWords != nullptr)
-            word = toUtf8String(wideWords[i], std::wcslen(wideWords[i]));
-        else if (ansi == CP_UTF8)
-            word = vector[i];
-        else
-            word = toUtf8String(wideOf(ansi, vector[i], std::strlen(vector[i])));
-        words[i] = static_cast<char*>(std::malloc(word.size() + 1));
-        if (words[i] == nullptr) return;  // the run goes on with the run time's words
-        std::memcpy(words[i], word.c_str(), word.size() + 1);
-    }
-    if (wideWords != nullptr) LocalFree(wideWords);
-    count = n;
-    vector = words;
-}
 
 int getDrive() {
     wchar_t current[wideSize];
@@ -378,88 +245,5 @@ void guardTemporaryFile(const char*) {}
 void releaseTemporaryFile() {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
-
-void writeStream(int stream, const char* data, std::size_t size) {
-    StreamCarry& carry = carries[stream == 2 ? 2 : 1];
-    std::string text(carry.bytes, carry.length);
-    text.append(data, size);
-    carry.length = unfinishedTail(text.data(), text.size());
-    std::memcpy(carry.bytes, text.data() + text.size() - carry.length, carry.length);
-    text.resize(text.size() - carry.length);
-    if (!isAscii(text.c_str())) {
-        // A character the console's code page lacks shows as "?".
-        UINT page = GetConsoleOutputCP();
-        if (page == 0) page = GetOEMCP();
-        if (page != CP_UTF8) {
-            text = narrowOf(page, wideOf(CP_UTF8, text));
-        }
-    }
-    writeRaw(stream, text.data(), text.size());
-}
-
-void fromStoredText(char* text, std::size_t size) {
-    // A home, back or configuration file of an earlier version holds its paths in the
-    // ANSI code page. A piece that fills the buffer may end inside a UTF-8 character.
-    std::size_t length = std::strlen(text);
-    std::size_t checked = length;
-    if (length + 1 == size && text[length - 1] != '\n') checked -= unfinishedTail(text, length);
-    int checkedLength = static_cast<int>(checked);
-    if (checked == 0 ||
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, checkedLength, nullptr, 0) > 0)
-        return;
-    std::string converted = toUtf8String(wideOf(CP_ACP, text, length));
-    if (converted.size() < size) std::memcpy(text, converted.c_str(), converted.size() + 1);
-}
-
-unsigned toShellTarget(char* text, std::size_t size) {
-    // The shell reads a batch file in the console's code page, and to its cd "?" and
-    // "*" are wildcards that may lead into another folder, so neither may reach it.
-    auto usable = [](const std::string& candidate) {
-        return candidate.find_first_of("?*") == std::string::npos;
-    };
-    auto take = [&](const std::string& candidate) {
-        if (candidate.size() + 1 > size) return false;
-        std::memcpy(text, candidate.c_str(), candidate.size() + 1);
-        return true;
-    };
-    std::string target(text);
-    if (isAscii(text) && usable(target)) return 0;
-
-    // The console's code page holds the path exactly: the path in that code page.
-    UINT page = shellCodePage();
-    std::wstring wide = wideOf(CP_UTF8, target);
-    if (page == CP_UTF8 && usable(target)) return 0;
-    std::string local = narrowOf(page, wide);
-    if (wideOf(page, local) == wide && usable(local) && take(local)) return 0;
-
-    // The folder's short path, when it is all ASCII and leads back to the very folder
-    // the tool stands in: several folders may share a short name.
-    wchar_t current[wideSize];
-    wchar_t shortPath[wideSize];
-    wchar_t longPath[wideSize];
-    DWORD n = GetCurrentDirectoryW(wideSize, current);
-    if (n == 0 || n >= wideSize) return page;
-    DWORD s = GetShortPathNameW(current, shortPath, wideSize);
-    DWORD l = s == 0 || s >= wideSize ? 0 : GetLongPathNameW(shortPath, longPath, wideSize);
-    if (l != 0 && l < wideSize && CompareStringOrdinal(longPath, -1, current, -1, TRUE) == CSTR_EQUAL) {
-        std::string shortText = toUtf8String(shortPath, s);
-        if (isAscii(shortText.c_str()) && usable(shortText) && take(shortText)) return 0;
-    }
-
-    // Otherwise the shell reads the cd line in UTF-8 between two code page changes;
-    // the folder's own full path where the target would hold a wildcard.
-    if (!usable(target)) take(toUtf8String(current, n));
-    return page;
-}
-
-int emptyShellChange(const char*, char*, std::size_t) { return 0; }
-
-int writeShellChange(const char*, bool, char*, std::size_t) { return 0; }
-
-int shellWrapperCount() { return 0; }
-
-const char* shellWrapperName(int) { return ""; }
-
-int writeShellWrapper(int, const char*, const char*) { return -1; }
 
 }  // namespace platform
