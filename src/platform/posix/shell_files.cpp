@@ -69,7 +69,8 @@ if [ -n "${BASH_VERSION-}" ]; then
             line=${line%"${COMP_WORDS[i]}"}
         done
         # What bash replaces is the text after the last character that splits words.
-        breaks=${COMP_WORDBREAKS//[[:space:]\"\']/}
+        breaks=${COMP_WORDBREAKS-}
+        breaks=${breaks//[[:space:]\"\']/}
         head=$raw
         [ -z "$breaks" ] || head=${raw##*["$breaks"]}
         head=${raw%"$head"}
@@ -104,6 +105,7 @@ VUX_NAMES
     complete -F _vux_complete vux 2>/dev/null || true
 elif [ -n "${ZSH_VERSION-}" ]; then
     _vux_complete() {
+        emulate -L zsh
         [ -x @COMPLETER@ ] || return 1
         compadd -M 'm:{a-zA-Z}={A-Za-z}' -- ${(f)"$(@COMPLETER@ "${(Q)PREFIX}" 2>/dev/null)"}
     }
