@@ -64,6 +64,7 @@ struct Completion {
     const char* key;  // separators made "\"
     std::size_t length;
     std::size_t head;  // where the key's last component begins
+    std::size_t last;  // the length of the key's last component
     char firstUpper;
     char firstLower;
     const std::string* typed;
@@ -71,27 +72,32 @@ struct Completion {
     NameSet names;
 };
 
-// Offers one line's name (CR LF or LF already cut at the end); true once enough
-// names have been found.
-bool takeLine(Completion& c, const char* line, std::size_t length) {
+// Offers a name that fits the key; true once enough names have been found.
+bool offerName(Completion& c, const char* line, std::size_t length, std::size_t lastStart) {
+    // A line with a NUL byte in it can't name a directory.
+    if (std::memchr(line, '\0', length) != nullptr) return false;
+    if (c.names.add(line + lastStart, length - lastStart)) {
+        c.out->append(*c.typed);
+        c.out->append(line + lastStart, length - lastStart);
+        c.out->push_back('\n');
+    }
+    return c.names.size() >= mostNames;
+}
+
+// Looks at one line (CR LF or LF already cut at the end): kept small, since it
+// runs for every line and most lines fail its first tests.
+inline bool takeLine(Completion& c, const char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
     if (length > longestLine || length < 2) return false;
     // The first character never counts as a separator, as in the search.
     const void* last = ::memrchr(line + 1, separator, length - 1);
     const std::size_t lastStart = last == nullptr ? 0 : static_cast<const char*>(last) - line + 1;
     const std::size_t lineLast = length - lastStart;
-    if (lineLast == 0 || lineLast < c.length - c.head || lastStart < c.head) return false;
+    if (lineLast == 0 || lineLast < c.last || lastStart < c.head) return false;
     const char* text = line + lastStart - c.head;
     if (c.length > 0 && text[0] != c.firstUpper && text[0] != c.firstLower) return false;
     if (compareTextN(text, c.key, c.length) != 0) return false;
-    // A line with a NUL byte in it can't name a directory.
-    if (std::memchr(line, '\0', length) != nullptr) return false;
-    if (c.names.add(line + lastStart, lineLast)) {
-        c.out->append(*c.typed);
-        c.out->append(line + lastStart, lineLast);
-        c.out->push_back('\n');
-    }
-    return c.names.size() >= mostNames;
+    return offerName(c, line, length, lastStart);
 }
 
 }  // namespace
@@ -103,9 +109,9 @@ std::size_t completeNames(int file, const char* key, std::size_t keyLength, cons
         if (ch == '/') ch = separator;
     }
     std::size_t head = normal.size() > 1 ? normal.find_last_of(separator) : std::string::npos;
-    Completion c{
-        normal.c_str(), normal.size(), head == std::string::npos || head == 0 ? 0 : head + 1, 0, 0, &typed,
-        &out,           NameSet()};
+    const std::size_t headLength = head == std::string::npos || head == 0 ? 0 : head + 1;
+    Completion c{normal.c_str(), normal.size(), headLength, normal.size() - headLength, 0, 0,
+                 &typed,         &out,          NameSet()};
     if (c.length > 0) {
         char first = normal[0];
         bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
