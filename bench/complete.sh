@@ -58,12 +58,17 @@ hyperfine --style basic -N -w 3 -r "$RUNS" --export-csv "$results/complete_1m.cs
     -n "bare_scan" "$out/bin/bare_scan benchtarget $data/dirtree.C" >"$results/complete_1m.log" 2>&1 ||
     fail "hyperfine failed; see $results/complete_1m.log"
 
+# Wall-clock medians, and the mean processor time (user + system), which a shared,
+# busy machine inflates far less.
 floor=$(awk -F, '$1 == "bare_scan" { print $4 }' "$results/complete_1m.csv")
-printf '| command (1,000,000 lines, %s MB) | median ms | / bare_scan | target |\n| --- | ---: | ---: | --- |\n' \
+printf '| command (1,000,000 lines, %s MB) | median ms | / bare_scan | CPU ms | target |\n| --- | ---: | ---: | ---: | --- |\n' \
     "$(($(stat -c %s dirtree.C) / 1000000))"
-while IFS=, read -r name _ _ median _; do
+while IFS=, read -r name _ _ median user system _; do
     [ "$name" = command ] && continue
-    awk -v n="$name" -v m="$median" -v f="$floor" 'BEGIN {
-        t = (n ~ /^vux-complete/) ? (m * 1000 <= 50 ? "<= 50 ms, met" : "<= 50 ms, MISSED") : ""
-        printf "| %s | %.2f | %.2f | %s |\n", n, m * 1000, m / f, t }'
+    awk -v n="$name" -v m="$median" -v f="$floor" -v cpu="$user + $system" 'BEGIN {
+        split(cpu, p, " [+] "); c = (p[1] + p[2]) * 1000
+        t = (n ~ /^vux-complete/) ? sprintf("<= 50 ms: wall %s, CPU %s", m * 1000 <= 50 ? "met" : "MISSED",
+            c <= 50 ? "met" : "MISSED") : ""
+        printf "| %s | %.2f | %.2f | %.2f | %s |\n", n, m * 1000, m / f, c, t }'
 done <"$results/complete_1m.csv"
+printf 'load average while timing: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
