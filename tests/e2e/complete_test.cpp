@@ -105,12 +105,16 @@ TEST_F(Completion, NeverScansNorWrites) {
     EXPECT_EQ(file(tools("dovux.bat")), "kept\r\n");
     EXPECT_EQ(file(tools("dovux.sh")), "kept\n");
 
-    // The data folder is the one vux would use.
+    // The data folder is the one vux would use; lines the search skips (too long to
+    // name a directory, holding a NUL) are skipped here too, a last line without
+    // its line end is not.
     harness::makeDirs(d("DATA"));
-    harness::writeFile(d("DATA/dirtree.C"), "C:\\elsewhere\r\nC:\\a\\Elsewise\r\n");
+    harness::writeFile(d("DATA/dirtree.C"), "C:\\elsewhere\r\nC:\\a\\Elsewise\r\nC:\\else" +
+                                                std::string(300, 'x') + "\r\n" +
+                                                std::string("C:\\elsenul\0\r\n", 13) + "C:\\elselast");
     env["VUXDATADIR"] = d("DATA");
     EXPECT_EQ(sortedLines(complete("else", c("WORK")).out),
-              (std::vector<std::string>{"Elsewise", "elsewhere"}));
+              (std::vector<std::string>{"Elsewise", "elselast", "elsewhere"}));
     EXPECT_EQ(harness::listNames(d("DATA")), std::vector<std::string>{"dirtree.C"});
 }
 
