@@ -4,7 +4,8 @@
 # 10,000-name limit). Target: at most 50 ms a call. bare_scan, which only reads the
 # file and counts a word, is the floor.
 #
-#   bench/complete.sh        (VUX_COMPLETE=/path/to/vux-complete to time a given binary)
+#   bench/complete.sh        (VUX_COMPLETE=/path/to/vux-complete to time a given binary,
+#                             RUNS=30, NICE=-20 to time at the highest priority)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -49,7 +50,8 @@ count() { ./vux-complete "$1" | wc -l; }
 [ "$(count qnomatch)" = 0 ] || fail "qnomatch should complete to nothing"
 echo "names offered: doc $(count doc), b $(count b), empty word $(count '')"
 
-hyperfine --style basic -N -w 3 -r "$RUNS" --export-csv "$results/complete_1m.csv" \
+# NICE=-20 (as root) runs the timings at the highest priority, for a busy machine.
+${NICE:+nice -n "$NICE"} hyperfine --style basic -N -w 3 -r "$RUNS" --export-csv "$results/complete_1m.csv" \
     -n "vux-complete doc" "./vux-complete doc" \
     -n "vux-complete benchtarget" "./vux-complete benchtarget" \
     -n "vux-complete qnomatch" "./vux-complete qnomatch" \
