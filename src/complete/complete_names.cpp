@@ -68,6 +68,7 @@ struct Completion {
     char firstUpper;
     char firstLower;
     const std::string* typed;
+    std::size_t nameSkip;
     std::string* out;
     NameSet names;
 };
@@ -76,9 +77,11 @@ struct Completion {
 bool offerName(Completion& c, const char* line, std::size_t length, std::size_t lastStart) {
     // A line with a NUL byte in it can't name a directory.
     if (std::memchr(line, '\0', length) != nullptr) return false;
-    if (c.names.add(line + lastStart, length - lastStart)) {
+    const char* name = line + lastStart + c.nameSkip;
+    const std::size_t nameLength = length - lastStart - c.nameSkip;
+    if (c.names.add(name, nameLength)) {
         c.out->append(*c.typed);
-        c.out->append(line + lastStart, length - lastStart);
+        c.out->append(name, nameLength);
         c.out->push_back('\n');
     }
     return c.names.size() >= mostNames;
@@ -103,15 +106,16 @@ inline bool takeLine(Completion& c, const char* line, std::size_t length) {
 }  // namespace
 
 std::size_t completeNames(int file, const char* key, std::size_t keyLength, const std::string& typed,
-                          std::string& out) {
+                          std::size_t nameSkip, std::string& out) {
     std::string normal(key, keyLength);
     for (char& ch : normal) {
         if (ch == '/') ch = separator;
     }
     std::size_t head = normal.size() > 1 ? normal.find_last_of(separator) : std::string::npos;
     const std::size_t headLength = head == std::string::npos || head == 0 ? 0 : head + 1;
-    Completion c{normal.c_str(), normal.size(), headLength, normal.size() - headLength, 0, 0,
-                 &typed,         &out,          NameSet()};
+    Completion c{normal.c_str(), normal.size(), headLength, normal.size() - headLength, 0, 0, &typed,
+                 nameSkip,       &out,          NameSet()};
+    if (c.nameSkip > c.last) c.nameSkip = c.last;  // never past a name's end
     if (c.length > 0) {
         char first = normal[0];
         bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');

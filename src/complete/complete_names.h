@@ -16,8 +16,10 @@ constexpr std::size_t mostNames = 10000;
 // "/") lined up with the end of the line's head, as the search lines them up, and
 // its last component a beginning of the line's last component. `typed` is the word
 // as the user typed it up to and including its last separator, drive prefix
-// included. Returns the number of names.
+// included. Each name is written without its first nameSkip characters (less than
+// the key's last component holds): a shell that keeps part of the word on its command
+// line asks for the rest only. Returns the number of names.
 std::size_t completeNames(int file, const char* key, std::size_t keyLength, const std::string& typed,
-                          std::string& out);
+                          std::size_t nameSkip, std::string& out);
 
 }  // namespace vux

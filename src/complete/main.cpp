@@ -4,12 +4,16 @@
 // tree file that a search would read. It never scans, never writes a file and prints
 // nothing but names, one per line; no tree file means nothing to offer.
 //
-//   vux-complete WORD
+//   vux-complete WORD [KEEP]
 //
 // WORD is the search key being typed, with or without a drive prefix (d:src); each
-// name comes back as WORD's drive prefix and head as typed, then the name.
-// Exit code 0, also with nothing to offer; 2 for other than one word; otherwise
-// vux's own code for what stopped it (107, 108, 106, 105, 11), silently.
+// name comes back as WORD's drive prefix and head as typed, then the name. KEEP, a
+// count of characters at most WORD's length, leaves out that many characters at the
+// start of every line: the part of the word that the shell keeps on its command line
+// (bash replaces only the text after the last ":" or "=").
+// Exit code 0, also with nothing to offer; 2 for bad arguments; otherwise vux's own
+// code for what stopped it (107, 108, 106, 105, 11), silently.
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -23,12 +27,21 @@ int main(int argc, char** argv) {
     using namespace vux;
     // The fatal errors of start-up end the run without a word on the terminal.
     verbosityLevel = verbosityMute;
-    if (argc > 2) {
-        static const char usage[] = "vux-complete: takes one word, the one to complete.\n";
+    const char* word = argc >= 2 ? argv[1] : "";
+    std::size_t keep = 0;
+    bool badArguments = argc > 3;
+    if (argc == 3) {
+        char* end = nullptr;
+        unsigned long value = std::strtoul(argv[2], &end, 10);
+        badArguments = argv[2][0] < '0' || argv[2][0] > '9' || *end != '\0' || value > std::strlen(word);
+        if (!badArguments) keep = value;
+    }
+    if (badArguments) {
+        static const char usage[] =
+            "vux-complete: takes the word to complete and how much of it the shell keeps.\n";
         platform::writeStream(2, usage, sizeof usage - 1);
         return 2;
     }
-    const char* word = argc == 2 ? argv[1] : "";
     // Option words and paths handed over as typed are not looked up.
     if (word[0] == switchChar || word[0] == '-') return 0;
 
@@ -57,13 +70,16 @@ int main(int argc, char** argv) {
         if (key[i] == separator || key[i] == '/') headEnd = i + 1;
     }
     std::string typed(word, static_cast<std::size_t>(key - word) + headEnd);
+    // What the shell keeps comes off the typed part first, then off each name.
+    std::size_t nameSkip = keep > typed.size() ? keep - typed.size() : 0;
+    typed.erase(0, keep - nameSkip);
 
     char treeFile[pathBufferSize];
     treeFilePath(treeFile);
     int file = platform::openFile(treeFile, platform::OpenMode::read);
     if (file < 0) return 0;
     std::string out;
-    completeNames(file, key, keyLength, typed, out);
+    completeNames(file, key, keyLength, typed, nameSkip, out);
     platform::closeFile(file);
     platform::writeStream(1, out.data(), out.size());
     return 0;

@@ -33,7 +33,8 @@ class Completion : public NativeDrives {
 protected:
     void SetUp() override {
         harness::copyFile(VUX_COMPLETE_BINARY, tools("vux-complete"));
-        for (const char* folder : {"Docs/x", "docs", "a/Documents", "a/docs", "a/dos/bin", "WORK"}) {
+        for (const char* folder :
+             {"Docs/x", "docs", "a/Documents", "a/docs", "a/dos/bin", "WORK", "MY=Foo"}) {
             harness::makeDirs(c(folder));
         }
         harness::makeDirs(c("P/" + hostileName));
@@ -133,6 +134,7 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
         "}\n"
         "comp 'vux doc' vux doc\n"
         "comp 'vux d:do' vux d : do\n"
+        "comp 'vux my=f' vux my = f\n"
         "comp 'vux /q dos/b' vux /q dos/b\n"
         "comp 'vux od' vux od\n"
         "comp \"vux 'odd name\" vux \"'odd name\"\n"
@@ -145,7 +147,7 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
     const std::string quoted =
         "odd\\ name\\ \\'q\\'\\ \\$\\(touch\\ INJECTED\\)\\ \\`touch\\ INJECTED\\`\\ \\&\\ x\\;\\ touch\\ "
         "INJECTED\\ \\\"z\\\"";
-    EXPECT_EQ(r.out, "Docs|Documents|docs|\nDoom|\ndos/bin|\n" + quoted + "|\n" + quoted + "|\n|\n" +
+    EXPECT_EQ(r.out, "Docs|Documents|docs|\nDoom|\nFoo|\ndos/bin|\n" + quoted + "|\n" + quoted + "|\n|\n" +
                          "complete -F _vux_complete vux\n" + quoted + "|\n<vux><" + hostileName + ">\n");
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(injected(root.path()));

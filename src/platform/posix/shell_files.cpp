@@ -50,16 +50,20 @@ end
 // Tab completion, appended after the functions: the names come from vux-complete
 // beside the program, which reads the tree file a search would read. Names reach
 // the command line only as data, quoted by the shell for insertion; nothing here
-// evaluates them. In plain sh the block defines nothing, and it uses no syntax that
-// sh can't read.
+// evaluates them. Plain sh stops reading the file before the block's first line
+// that only bash and zsh can parse.
 const char* const shCompletion =
 R"SH(
 # Tab after vux offers the folders of the tree file whose names begin with the word.
+# Shells other than bash and zsh read no further.
+[ -n "${BASH_VERSION-}${ZSH_VERSION-}" ] || return 0
 if [ -n "${BASH_VERSION-}" ]; then
     _vux_complete() {
-        local line="${COMP_LINE:0:COMP_POINT}" raw="${COMP_WORDS[COMP_CWORD]}" i="$COMP_CWORD"
-        local breaks head word="" quote="" c next j=0 n=0 name quoted
-        unset COMPREPLY
+        local -
+        local IFS=$'\n' line="${COMP_LINE:0:COMP_POINT}" raw="${COMP_WORDS[COMP_CWORD]}" i="$COMP_CWORD"
+        local breaks head word="" quote="" c next j=0 keep=0 out all
+        local -a names
+        COMPREPLY=()
         # bash splits d:src at the colon: the pieces that touch the word join it again.
         [[ $line == *"$raw" ]] || return 0
         line=${line%"$raw"}
@@ -68,14 +72,16 @@ if [ -n "${BASH_VERSION-}" ]; then
             raw=${COMP_WORDS[i]}$raw
             line=${line%"${COMP_WORDS[i]}"}
         done
-        # What bash replaces is the text after the last character that splits words.
+        # bash replaces only the text after the last character that splits words.
         breaks=${COMP_WORDBREAKS-}
         breaks=${breaks//[[:space:]\"\']/}
         head=$raw
         [ -z "$breaks" ] || head=${raw##*["$breaks"]}
         head=${raw%"$head"}
-        # The word as the shell will hand it over: quotes and backslashes taken off.
+        # The word as the shell will hand it over, quotes and backslashes taken off;
+        # keep: how much of it stays on the line.
         while [ "$j" -lt "${#raw}" ]; do
+            [ "$j" -ne "${#head}" ] || keep=${#word}
             c=${raw:j:1}
             j=$((j + 1))
             case $quote$c in
@@ -91,16 +97,15 @@ if [ -n "${BASH_VERSION-}" ]; then
                 *) word=$word$c ;;
             esac
         done
+        [ "$j" -ne "${#head}" ] || keep=${#word}
         [ -x @COMPLETER@ ] || return 0
-        while IFS= read -r name; do
-            [ -n "$name" ] || continue
-            printf -v quoted %q "$name"
-            [[ $quoted == "$head"* ]] || continue
-            COMPREPLY[n]=${quoted#"$head"}
-            n=$((n + 1))
-        done <<VUX_NAMES
-$(@COMPLETER@ "$word" 2>/dev/null)
-VUX_NAMES
+        out=$(@COMPLETER@ "$word" "$keep" 2>/dev/null) || return 0
+        # One name a line, quoted for the command line; none is taken as a pattern.
+        set -f
+        names=($out)
+        [ "${#names[@]}" -gt 0 ] || return 0
+        printf -v all '%q\n' "${names[@]}"
+        COMPREPLY=($all)
     }
     complete -F _vux_complete vux 2>/dev/null || true
 elif [ -n "${ZSH_VERSION-}" ]; then
