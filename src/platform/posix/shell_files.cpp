@@ -47,6 +47,7 @@ function vux
     return $vux_status
 end
 )";
+
 // Tab completion, appended after the functions: the names come from vux-complete
 // beside the program, which reads the tree file a search would read. Names reach
 // the command line only as data, quoted by the shell for insertion; nothing here
