@@ -40,6 +40,15 @@ folder=$(cd "$folder" && pwd -P)
 cp build/vux "$folder/vux.new.$$"
 mv -f "$folder/vux.new.$$" "$folder/vux"
 
+# Tab completion and the manual page. vux-complete lies beside vux, so it reads the
+# same data folder; man finds vux.1 in ~/.local/share/man while ~/.local/bin is on
+# PATH (Debian's ~/.profile puts it there when the folder exists).
+cmake --build build -j2 --target vux-complete >/dev/null
+cp build/vux-complete "$folder/vux-complete"
+man1="$HOME/.local/share/man/man1"
+mkdir -p "$man1" "$HOME/.local/bin"
+cp doc/vux.1 "$man1/vux.1"
+
 # The program folder holds the command batch and, without VUXDATADIR, the data
 # files; the wrappers are written into the folder the install runs in. The install
 # option rewrites vux.cfg from its own words, so it runs on a scratch data folder

@@ -57,6 +57,11 @@ TEST_F(Install, AloneEmptiesConfigAndWritesEveryWrapper) {
     EXPECT_NE(file(here("vux.fish")).find("VUXSESSION=$fish_pid '" + program() + "' $vux_words"),
               std::string::npos)
         << file(here("vux.fish"));
+    // Their completion asks the program beside vux.
+    for (const char* name : {"vux.sh", "vux.fish"}) {
+        EXPECT_NE(file(here(name)).find("'" + tools("vux-complete") + "' \"$word\""), std::string::npos)
+            << name;
+    }
     EXPECT_FALSE(harness::fileExists(tools("vux.bat")));
 }
 
@@ -207,9 +212,12 @@ TEST_F(Install, ScriptInstallsWhereAskedAndUpgradesKeepingTheUsersFiles) {
     std::string repo = root / "repo";
     harness::makeDirs(repo + "/scripts");
     harness::makeDirs(repo + "/build");
+    harness::makeDirs(repo + "/doc");
     harness::makeDirs(root / "stubs");
     harness::copyFile(VUX_SOURCE_DIR "/scripts/install.sh", repo + "/scripts/install.sh");
     harness::copyFile(VUX_BINARY, repo + "/build/vux");
+    harness::copyFile(VUX_COMPLETE_BINARY, repo + "/build/vux-complete");
+    harness::copyFile(VUX_SOURCE_DIR "/doc/vux.1", repo + "/doc/vux.1");
     for (const std::string stub : {"cmake", "g++"}) {
         harness::writeFile(root / "stubs/" + stub, "#!/bin/sh\n");
         chmod((root / "stubs/" + stub).c_str(), 0755);

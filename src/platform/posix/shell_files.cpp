@@ -104,6 +104,98 @@ function vux
     return $vux_status
 end
 )";
+
+// Tab completion, appended after the functions: the names come from vux-complete
+// beside the program, which reads the tree file a search would read. Names reach
+// the command line only as data, quoted by the shell for insertion; nothing here
+// evaluates them. Plain sh stops reading the file before the block's first line
+// that only bash and zsh can parse.
+const char* const shCompletion =
+R"SH(
+# Tab after vux offers the folders of the tree file whose names begin with the word.
+# Shells other than bash and zsh read no further.
+[ -n "${BASH_VERSION-}${ZSH_VERSION-}" ] || return 0
+if [ -n "${BASH_VERSION-}" ]; then
+    _vux_complete() {
+        local -
+        local IFS=$'\n' line="${COMP_LINE:0:COMP_POINT}" raw="${COMP_WORDS[COMP_CWORD]}" i="$COMP_CWORD"
+        local breaks head word="" quote="" c next j=0 keep=0 out all
+        local -a names
+        COMPREPLY=()
+        # bash splits d:src at the colon: the pieces that touch the word join it again.
+        [[ $line == *"$raw" ]] || return 0
+        line=${line%"$raw"}
+        while [ "$i" -gt 1 ] && [[ $line != *[[:space:]] && $line == *"${COMP_WORDS[i - 1]}" ]]; do
+            i=$((i - 1))
+            raw=${COMP_WORDS[i]}$raw
+            line=${line%"${COMP_WORDS[i]}"}
+        done
+        # bash replaces only the text after the last character that splits words.
+        breaks=${COMP_WORDBREAKS-}
+        breaks=${breaks//[[:space:]\"\']/}
+        head=$raw
+        [ -z "$breaks" ] || head=${raw##*["$breaks"]}
+        head=${raw%"$head"}
+        # The word as the shell will hand it over, quotes and backslashes taken off;
+        # keep: how much of it stays on the line.
+        while [ "$j" -lt "${#raw}" ]; do
+            [ "$j" -ne "${#head}" ] || keep=${#word}
+            c=${raw:j:1}
+            j=$((j + 1))
+            case $quote$c in
+                "''" | '""') quote="" ;;
+                "'"?) word=$word$c ;;
+                "'" | '"') quote=$c ;;
+                '\' | '"\')
+                    next=${raw:j:1}
+                    j=$((j + 1))
+                    case $quote$next in '"$' | '"`' | '""' | '"\' | '"') ;; '"'?) word=$word\\ ;; esac
+                    word=$word$next
+                    ;;
+                *) word=$word$c ;;
+            esac
+        done
+        [ "$j" -ne "${#head}" ] || keep=${#word}
+        [ -x @COMPLETER@ ] || return 0
+        out=$(@COMPLETER@ "$word" "$keep" 2>/dev/null) || return 0
+        # One name a line, quoted for the command line; none is taken as a pattern.
+        set -f
+        names=($out)
+        [ "${#names[@]}" -gt 0 ] || return 0
+        printf -v all '%q\n' "${names[@]}"
+        COMPREPLY=($all)
+    }
+    complete -F _vux_complete vux 2>/dev/null || true
+elif [ -n "${ZSH_VERSION-}" ]; then
+    _vux_complete() {
+        emulate -L zsh
+        [ -x @COMPLETER@ ] || return 1
+        compadd -M 'm:{a-zA-Z}={A-Za-z}' -- ${(f)"$(@COMPLETER@ "${(Q)PREFIX}" 2>/dev/null)"}
+    }
+    # Registered now when compinit has run, else at the first prompt after it has.
+    _vux_register() {
+        whence compdef >/dev/null 2>&1 || return 0
+        compdef _vux_complete vux
+        add-zsh-hook -d precmd _vux_register 2>/dev/null || true
+    }
+    if whence compdef >/dev/null 2>&1; then
+        _vux_register
+    elif autoload -Uz add-zsh-hook 2>/dev/null; then
+        add-zsh-hook precmd _vux_register
+    fi
+fi
+)SH";
+
+const char* const fishCompletion =
+R"SH(
+# Tab after vux offers the folders of the tree file whose names begin with the word.
+function __vux_complete
+    set -l word (commandline -ct | string unescape)
+    test -x @COMPLETER@; and @COMPLETER@ "$word" 2>/dev/null
+end
+complete -c vux -e
+complete -c vux -f -a '(__vux_complete)'
+)SH";
 // clang-format on
 
 // Writes a whole small file by host path: created or emptied. A write that fails
@@ -204,6 +296,10 @@ int writeShellWrapper(int index, const char* programPath, const char* commandBat
             ? fillTemplate(shWrapper, {{"@PROGRAM@", shQuote(program)}, {"@CHANGE_STEM@", shQuote(stem)}})
             : fillTemplate(fishWrapper,
                            {{"@PROGRAM@", fishQuote(program)}, {"@CHANGE_STEM@", fishQuote(stem)}});
+    // The completion program lies beside the program.
+    std::string completer = program.substr(0, program.rfind('/') + 1) + "vux-complete";
+    content += index == 0 ? fillTemplate(shCompletion, {{"@COMPLETER@", shQuote(completer)}})
+                          : fillTemplate(fishCompletion, {{"@COMPLETER@", fishQuote(completer)}});
     return writeHostFile(shellWrapperName(index), content) ? 0 : -1;
 }
 
