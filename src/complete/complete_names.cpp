@@ -9,16 +9,14 @@
 #include "driver/run_state.h"
 #include "platform/platform.h"
 #include "search/match_score.h"
+#include "tree/tree_lines.h"
 
 namespace vux {
 
 namespace {
 
-// Longest line that can name a directory, as the search reads them: 258 characters
-// and the line end fit a path buffer; longer lines are skipped whole.
-constexpr std::size_t longestLine = pathBufferSize - 2;
 constexpr std::size_t blockSize = 1024 * 1024;
-char block[blockSize];
+char block[blockSize + 1];
 
 // Names seen so far: their bytes one after another, and a table of slots holding
 // an entry's index + 1 (0 for a free slot), at most half full.
@@ -91,7 +89,7 @@ bool offerName(Completion& c, const char* line, std::size_t length, std::size_t 
 // runs for every line and most lines fail its first tests.
 inline bool takeLine(Completion& c, const char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
-    if (length > longestLine || length < 2) return false;
+    if (length > longestTreeLine || length < 2) return false;
     // The first character never counts as a separator, as in the search.
     const void* last = ::memrchr(line + 1, separator, length - 1);
     const std::size_t lastStart = last == nullptr ? 0 : static_cast<const char*>(last) - line + 1;
@@ -123,39 +121,9 @@ std::size_t completeNames(int file, const char* key, std::size_t keyLength, cons
         c.firstLower = letter && caseInsensitive != 0 ? static_cast<char>(first | 0x20) : first;
     }
 
-    std::size_t have = 0;
-    bool skipping = false;  // inside a line too long to name a directory
-    while (true) {
-        long n = platform::readFile(file, block + have, blockSize - have);
-        if (n <= 0) {
-            if (have > 0 && !skipping) takeLine(c, block, have);
-            return c.names.size();
-        }
-        const char* p = block;
-        const char* end = block + have + static_cast<std::size_t>(n);
-        if (skipping) {
-            const void* newline = std::memchr(p + have, '\n', static_cast<std::size_t>(n));
-            if (newline == nullptr) {
-                have = 0;
-                continue;
-            }
-            p = static_cast<const char*>(newline) + 1;
-            skipping = false;
-        }
-        while (const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
-            const char* newline = static_cast<const char*>(found);
-            if (takeLine(c, p, static_cast<std::size_t>(newline - p))) return c.names.size();
-            p = newline + 1;
-        }
-        std::size_t tail = static_cast<std::size_t>(end - p);
-        if (tail > longestLine + 1) {
-            skipping = true;
-            have = 0;
-        } else {
-            std::memmove(block, p, tail);
-            have = tail;
-        }
-    }
+    readTreeLines(file, block, blockSize,
+                  [&c](const char* line, std::size_t length) { return takeLine(c, line, length); });
+    return c.names.size();
 }
 
 }  // namespace vux

@@ -12,6 +12,7 @@
 #include "search/line_filter.h"
 #include "search/match_score.h"
 #include "tree/data_files.h"
+#include "tree/tree_lines.h"
 #include "tree/tree_scan.h"
 
 namespace vux {
@@ -44,9 +45,6 @@ void setSearchKey(const char* word) {
 
 namespace {
 
-// Longest line that can name a directory, as long as the longest path the scan
-// writes: 259 characters; longer lines are skipped whole.
-constexpr std::size_t longestLine = pathBufferSize - 1;
 constexpr std::size_t blockSize = 256 * 1024;
 char block[blockSize + 1];
 
@@ -61,7 +59,7 @@ struct Pass {
 // Scores one line (CR LF or LF already cut at the end); true to stop reading.
 inline bool takeLine(Pass& pass, char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
-    if (length > longestLine) return false;
+    if (length > longestTreeLine) return false;
     if (mayScore(pass.filter, line, length)) {
         line[length] = '\0';
         if (scoreLineN(line, length, pass.key, pass.passedCurrent) != 0) return true;
@@ -71,41 +69,6 @@ inline bool takeLine(Pass& pass, char* line, std::size_t length) {
         pass.passedCurrent = 1;
     }
     return false;
-}
-
-void readTree(int file, Pass& pass) {
-    std::size_t have = 0;
-    bool skipping = false;  // inside a line too long to name a directory
-    while (true) {
-        long n = platform::readFile(file, block + have, blockSize - have);
-        if (n <= 0) {
-            if (have > 0 && !skipping) takeLine(pass, block, have);
-            return;
-        }
-        char* p = block;
-        char* end = block + have + static_cast<std::size_t>(n);
-        if (skipping) {
-            char* newline = static_cast<char*>(std::memchr(p + have, '\n', static_cast<std::size_t>(n)));
-            if (newline == nullptr) {
-                have = 0;
-                continue;
-            }
-            p = newline + 1;
-            skipping = false;
-        }
-        while (char* newline = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) {
-            if (takeLine(pass, p, static_cast<std::size_t>(newline - p))) return;
-            p = newline + 1;
-        }
-        std::size_t tail = static_cast<std::size_t>(end - p);
-        if (tail > longestLine + 1) {
-            skipping = true;
-            have = 0;
-        } else {
-            std::memmove(block, p, tail);
-            have = tail;
-        }
-    }
 }
 
 bool isDriveRoot(const char* path) {
@@ -141,7 +104,8 @@ void runSearch(const char* currentDirectory) {
         }
 
         if (isDriveRoot(currentDirectory)) pass.passedCurrent = 1;
-        readTree(file, pass);
+        readTreeLines(file, block, blockSize,
+                      [&pass](char* line, std::size_t length) { return takeLine(pass, line, length); });
         platform::closeFile(file);
 
         if (pass.passedCurrent == 0) {
