@@ -97,6 +97,10 @@ long processId();
 // Raw writes to standard output (1) and standard error (2).
 void writeStream(int stream, const char* data, std::size_t size);
 
+// Whether standard output is a terminal (a console window), where a line can be
+// rewritten in place.
+bool standardOutputIsTerminal();
+
 // Rewrites a path (at most size bytes with the terminator) into the character set
 // in which the command shell reads a batch file, where that differs from the one
 // paths are handled in; unchanged where it can't be converted.

@@ -5,6 +5,7 @@
 
 #include <iostream>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -208,4 +209,28 @@ TEST_F(Scan, WritesWhatAFullWalkWritesOnEveryFileSystem) {
     }
     EXPECT_EQ(vux({"/q", "/r"}, c("")).code, 127);
     EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
+}
+
+// On a terminal a long scan counts its folders on its line and leaves the line as
+// the text alone. The scan is slowed down (each file system call delayed) so that
+// it outlasts the half second after which the count shows.
+TEST_F(Scan, CountsFoldersOnATerminalAndLeavesTheLineClean) {
+    if (!harness::haveProgram("script") || !harness::haveProgram("strace")) {
+        GTEST_SKIP() << "needs script and strace";
+    }
+    for (int i = 0; i < 300; ++i)
+        harness::makeDirs(c("a" + std::to_string(i % 7) + "/b" + std::to_string(i)));
+    std::string command =
+        "strace -f -o /dev/null -e inject=%file:delay_enter=3000 '" + program() + "' /r; echo \"[$?]\"";
+    auto r = harness::run({"script", "-q", "-e", "-c", command, "/dev/null"}, env, c(""));
+    if (r.out.find("[127]") == std::string::npos)
+        GTEST_SKIP() << "can't run under strace in a terminal: " << r.out;
+    EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
+    const std::string text = "vux: Rescanning directory structure\\.";  // as a pattern
+    std::string shown = r.out.substr(0, r.out.find("[127]"));
+    ASSERT_EQ(shown.compare(0, banner.size() + 2, harness::crlf(banner)), 0) << shown;
+    shown.erase(0, banner.size() + 2);
+    EXPECT_TRUE(std::regex_match(
+        shown, std::regex(text + "(\r" + text + " [0-9]+)+\r" + text + " +\r" + text + "\r\n")))
+        << shown;
 }

@@ -235,6 +235,8 @@ long processId() { return static_cast<long>(::getpid()); }
 
 void writeStream(int stream, const char* data, std::size_t size) { posix::writeAll(stream, data, size); }
 
+bool standardOutputIsTerminal() { return ::isatty(1) == 1; }
+
 void toShellCharacters(char*, std::size_t) {}
 
 }  // namespace platform

@@ -242,4 +242,9 @@ const char* shellWrapperName(int) { return ""; }
 
 int writeShellWrapper(int, const char*, const char*) { return -1; }
 
+bool standardOutputIsTerminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 }  // namespace platform
