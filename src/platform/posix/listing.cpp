@@ -7,36 +7,17 @@
 // reads no more than it needs: a folder with a count of 2 has no subfolders and is
 // never opened, and a listing ends once it has handed out as many subfolders as the
 // count promised, without reading the rest of its records.
-//
-// Asking a subfolder's link count is then half the work of a walk, and a helper
-// thread does it ahead of the walk: it takes the records of the open listings,
-// deepest first (the walk needs those soonest), and leaves each subfolder's count in
-// its record. The walk takes what is there and asks the rest itself; either side
-// claims a record before asking, so no count is asked twice but by a race that
-// costs nothing. The helper never sees a listing's records after the walk has moved
-// past them: the walk withdraws a listing and waits out the helper's one ask in
-// flight before it reads over the records or closes the folder.
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <linux/magic.h>
-#include <pthread.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/path_algebra.h"
@@ -175,185 +156,13 @@ struct Level {
     dev_t device;
     bool counted;     // its file system's link counts count subfolders
     long subfolders;  // subfolders not yet handed out, -1 when not known
-    bool offered;     // its records are offered to the helper
 };
 
 alignas(8) char arena[arenaSize];
 Level levels[maxLevels];
 int levelCount = 0;
 
-// ---- the helper that asks link counts ahead of the walk ----
-
-// A record's claim, kept in its d_off field (the walk has no use for it): free,
-// being asked by the helper, answered (the answer in d_ino), or taken by the walk.
-constexpr long long claimFree = 0, claimAsking = 1, claimAnswered = 2, claimTaken = 3;
-// An answer: the link count, with these bits when the subfolder is a folder at all
-// and when it lies on its listing's device.
-constexpr std::uint64_t answerFolder = 1ull << 32, answerSameDevice = 1ull << 33;
-
-// What the helper may read of a listing while its generation is odd.
-struct Offer {
-    std::atomic<unsigned> generation{0};
-    int fd = -1;
-    std::size_t start = 0, end = 0;
-    dev_t device = 0;
-};
-Offer offers[maxLevels];
-std::atomic<int> offeredLevels{0};  // listings [0, offeredLevels) may be on offer
-std::atomic<int> helperBusyOn{-1};  // the listing whose record the helper is asking
-std::atomic<bool> helperIdle{false};
-std::atomic<int> helperWakeups{0};  // a futex word
-enum class Helper { notStarted, running, failed } helper = Helper::notStarted;
-
-long long* claimOf(struct dirent64* record) { return reinterpret_cast<long long*>(&record->d_off); }
-
-// On a cold cache an ask waits for the disk. The helper then also opens a folder
-// with subfolders it has asked about and reads its first records, so that the
-// walk finds them in the cache instead of waiting for them in turn.
-constexpr auto coldAsk = std::chrono::microseconds(50);
-
-// The helper's turn on one listing: asks the count of its next free subfolder.
-// False when the listing is not on offer or has nothing left to ask. A folder to
-// read ahead comes back in *readAhead (else -1).
-bool askAhead(int index, std::size_t* cursor, unsigned* seen, int* readAhead) {
-    *readAhead = -1;
-    helperBusyOn.store(index);
-    Offer& offer = offers[index];
-    const unsigned generation = offer.generation.load();
-    bool asked = false;
-    if ((generation & 1u) != 0) {
-        if (seen[index] != generation) {
-            seen[index] = generation;
-            cursor[index] = offer.start;
-        }
-        while (!asked && cursor[index] < offer.end) {
-            auto* record = reinterpret_cast<struct dirent64*>(arena + cursor[index]);
-            cursor[index] += record->d_reclen;
-            if (record->d_type != DT_DIR || record->d_name[0] == '.') continue;
-            long long expected = claimFree;
-            if (!__atomic_compare_exchange_n(claimOf(record), &expected, claimAsking, false, __ATOMIC_ACQ_REL,
-                                             __ATOMIC_RELAXED)) {
-                continue;
-            }
-            struct stat st;
-            std::uint64_t answer = 0;
-            const auto began = std::chrono::steady_clock::now();
-            if (::fstatat(offer.fd, record->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
-                answer = (st.st_nlink & 0xffffffffu) | answerFolder |
-                         (st.st_dev == offer.device ? answerSameDevice : 0);
-            }
-            const bool cold = std::chrono::steady_clock::now() - began > coldAsk;
-            record->d_ino = answer;
-            __atomic_store_n(claimOf(record), claimAnswered, __ATOMIC_RELEASE);
-            asked = true;
-            if (cold && (answer & answerSameDevice) != 0 && (answer & 0xffffffffu) > 2) {
-                *readAhead =
-                    ::openat(offer.fd, record->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            }
-        }
-    }
-    helperBusyOn.store(-1);
-    return asked;
-}
-
-void helperMain() {
-    static std::size_t cursor[maxLevels];
-    static unsigned seen[maxLevels];
-    alignas(8) static char scratch[chunkSize];
-    auto askDeepest = [] {
-        for (int index = offeredLevels.load() - 1; index >= 0; --index) {
-            int readAhead;
-            if (askAhead(index, cursor, seen, &readAhead)) {
-                if (readAhead >= 0) {
-                    ::getdents64(readAhead, scratch, sizeof scratch);
-                    ::close(readAhead);
-                }
-                return true;
-            }
-        }
-        return false;
-    };
-    while (true) {
-        if (askDeepest()) continue;
-        const int wakeups = helperWakeups.load();
-        helperIdle.store(true);
-        if (!askDeepest()) {
-            ::syscall(SYS_futex, reinterpret_cast<int*>(&helperWakeups), FUTEX_WAIT_PRIVATE, wakeups, nullptr,
-                      nullptr, 0);
-        }
-        helperIdle.store(false);
-    }
-}
-
-// Puts a counted listing's records on offer to the helper.
-void offer(Level& level) {
-    if (!level.counted || level.start == level.end) return;
-    const int index = static_cast<int>(&level - levels);
-    if (helper == Helper::notStarted) {
-        // Signals stay with the walk's thread, whose handlers clean up after it.
-        sigset_t all, old;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, &old);
-        try {
-            std::thread(helperMain).detach();
-            helper = Helper::running;
-        } catch (...) {
-            helper = Helper::failed;  // no helper: the walk asks every count itself
-        }
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
-    if (helper != Helper::running) return;
-    for (std::size_t at = level.start; at < level.end;) {
-        auto* record = reinterpret_cast<struct dirent64*>(arena + at);
-        *claimOf(record) = claimFree;
-        at += record->d_reclen;
-    }
-    Offer& offered = offers[index];
-    offered.fd = level.fd;
-    offered.start = level.start;
-    offered.end = level.end;
-    offered.device = level.device;
-    offered.generation.fetch_add(1);  // odd: on offer
-    level.offered = true;
-    if (offeredLevels.load(std::memory_order_relaxed) < index + 1) offeredLevels.store(index + 1);
-    if (helperIdle.load()) {
-        helperWakeups.fetch_add(1);
-        ::syscall(SYS_futex, reinterpret_cast<int*>(&helperWakeups), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr,
-                  0);
-    }
-}
-
-// Takes a listing off offer, once the helper's ask on it (if any) is answered.
-void withdraw(Level& level) {
-    if (!level.offered) return;
-    level.offered = false;
-    const int index = static_cast<int>(&level - levels);
-    offers[index].generation.fetch_add(1);  // even: withdrawn
-    while (helperBusyOn.load() == index) sched_yield();
-}
-
-// The link count of a subfolder the helper has asked about, or 0 when the walk
-// must ask itself.
-nlink_t countAskedAhead(const Level& level, const char* name) {
-    if (!level.offered || name < arena + level.start + offsetof(struct dirent64, d_name) ||
-        name >= arena + level.end) {
-        return 0;
-    }
-    auto* record =
-        reinterpret_cast<struct dirent64*>(const_cast<char*>(name) - offsetof(struct dirent64, d_name));
-    long long claim = claimFree;
-    if (__atomic_compare_exchange_n(claimOf(record), &claim, claimTaken, false, __ATOMIC_ACQ_REL,
-                                    __ATOMIC_ACQUIRE) ||
-        claim != claimAnswered) {
-        return 0;
-    }
-    const std::uint64_t answer = record->d_ino;
-    const std::uint64_t wanted = answerFolder | answerSameDevice;
-    return (answer & wanted) == wanted ? static_cast<nlink_t>(answer & 0xffffffffu) : 0;
-}
-
 bool fillLevel(Level& level) {
-    withdraw(level);
     level.start = levelCount > 1 ? levels[levelCount - 2].end : 0;
     while (true) {
         long n = ::getdents64(level.fd, arena + level.start, chunkSize);
@@ -361,7 +170,6 @@ bool fillLevel(Level& level) {
         if (n <= 0) return false;
         level.next = level.start;
         level.end = level.start + static_cast<std::size_t>(n);
-        offer(level);
         return true;
     }
 }
@@ -433,15 +241,8 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         if (parent != levelCount - 1 || isListed(closedFolders, drivePath)) return -1;
         const Level& up = levels[parent];
         if (up.counted) {
-            const nlink_t count = countAskedAhead(up, name);
-            if (count != 0) {
-                known = true;
-                st.st_dev = up.device;
-                st.st_nlink = count;
-            } else {
-                // The status of a mount point is that of the root mounted there.
-                known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-            }
+            // The status of a mount point is that of the root mounted there.
+            known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
             // No subfolders on a file system that counts them: nothing to list.
             if (known && st.st_dev == up.device && st.st_nlink == 2) return -1;
         }
@@ -452,7 +253,6 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
     if (fd < 0) return -1;
     Level& level = levels[levelCount++];
     level.fd = fd;
-    level.offered = false;
     level.next = level.end = level.start = levelCount > 1 ? levels[levelCount - 2].end : 0;
     if (known) {
         const bool sameDevice = levelCount > 1 && levels[levelCount - 2].device == st.st_dev;
@@ -477,7 +277,6 @@ int findNext(int listing, FoundEntry* entry) {
 
 void findClose(int listing) {
     if (listing != levelCount - 1) return;
-    withdraw(levels[listing]);
     ::close(levels[listing].fd);
     --levelCount;
 }
