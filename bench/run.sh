@@ -6,6 +6,8 @@
 #                           trees are made; 2 to 3 minutes after that)
 #   BIG=0 bench/run.sh      without the 1,000,000-folder tree (saves ~4 GB of disk
 #                           and a minute or two; its peak memory is then not shown)
+#   COLD=0 bench/run.sh     without the cold-cache scan (which needs root and a loop
+#                           device; it is left out by itself when they are missing)
 #
 # Other knobs: VUX=/path/to/vux (else built into build-bench/), SCAN_RUNS, LOOKUP_RUNS,
 # CALL_RUNS, USR_ROOT (the real tree to scan, /usr by default).
@@ -20,6 +22,8 @@ results=$out/results
 scratch=$out/scratch
 
 BIG=${BIG:-1}
+COLD=${COLD:-1}
+COLD_RUNS=${COLD_RUNS:-5}
 SCAN_RUNS=${SCAN_RUNS:-10}
 LOOKUP_RUNS=${LOOKUP_RUNS:-30}
 CALL_RUNS=${CALL_RUNS:-300}
@@ -188,6 +192,49 @@ scanBench() {
 scanBench scan_gen100k "$out/trees/d100k"
 scanBench scan_usr "$USR_ROOT"
 
+# ---- scan, cold cache ------------------------------------------------------------------
+
+# A 30,000-folder tree on an ext4 image attached with direct I/O, so that the host's
+# page cache can't serve it, and mounted again before every run. vux runs from drive
+# D (outside the mount) and scans drive C with "c:*".
+coldScan() {
+    local image=$out/cold.img mount=$out/cold data=$out/data/cold loop
+    if [ "$(id -u)" -ne 0 ] || ! command -v losetup >/dev/null || ! command -v mkfs.ext4 >/dev/null; then
+        say "no cold-cache scan: it needs root, losetup and mkfs.ext4"
+        return
+    fi
+    mkdir -p "$mount" "$data"
+    if mountpoint -q "$mount"; then umount "$mount"; fi
+    local stamp
+    stamp="cold $(stampOf 30000)"
+    if ! { [ -f "$image.stamp" ] && [ "$(cat "$image.stamp")" = "$stamp" ]; }; then
+        say "creating 30000 folders on an ext4 image"
+        rm -f "$image" "$image.stamp"
+        truncate -s 2G "$image"
+        mkfs.ext4 -q -F "$image"
+        mount -o loop "$image" "$mount"
+        "$gen" dirs 30000 "$mount/t" --seed "$SEED" --avoid "$KEY" --avoid "$NOKEY" >/dev/null
+        umount "$mount"
+        echo "$stamp" >"$image.stamp"
+    fi
+    loop=$(losetup --direct-io=on -f --show "$image")
+    mount "$loop" "$mount"
+    local status=0
+    (cd "$out" && VUXDRIVES="C=$mount/t:D=$out" VUXDATADIR=$data "$vux" /q /r 'c:*') || status=$?
+    expectEqual "$status" 127 "exit code of vux /q /r c:*"
+    expectEqual "$(wc -l <"$data/dirtree.C")" "$("$bare_walk" "$mount/t" | wc -l)" "folders in the cold tree file"
+    wc -l <"$data/dirtree.C" >"$results/scan_cold.count"
+    pushd "$out" >/dev/null
+    VUXDRIVES="C=$mount/t:D=$out" VUXDATADIR=$data bench scan_cold 0 "$COLD_RUNS" \
+        --prepare "sh -c 'umount $mount && mount $loop $mount'" -- \
+        "vux /q /r" "'$vux' /q /r c:*" \
+        "bare_walk" "'$bare_walk' '$mount/t' > $scratch/walk.txt"
+    popd >/dev/null
+    umount "$mount"
+    losetup -d "$loop"
+}
+[ "$COLD" = 1 ] && coldScan
+
 # ---- lookup ------------------------------------------------------------------------------
 
 # lookupSetUp NAME: cd into the folder of the middle line; sets file, drives, data.
@@ -311,9 +358,13 @@ table() {
         done
     }
     section scan_gen100k "scan, generated tree ($(cat "$results/scan_gen100k.count") folders)" "vux /q /r" scan \
-        find 0.75 bfs - fd - bare_walk 1.25
-    section scan_usr "scan, $USR_ROOT ($(cat "$results/scan_usr.count") folders)" "vux /q /r" "" \
-        find 0.75 bfs - fd - bare_walk 1.25
+        find 0.75 bfs - fd - bare_walk 0.5
+    section scan_usr "scan, $USR_ROOT ($(cat "$results/scan_usr.count") folders)" "vux /q /r" usr \
+        find 0.75 bfs - fd - bare_walk 0.5
+    if [ -n "${median[scan_cold/bare_walk]:-}" ]; then
+        section scan_cold "scan, cold cache ($(cat "$results/scan_cold.count") folders)" "vux /q /r" cold \
+            bare_walk 0.3
+    fi
     section lookup_1m "lookup, 1,000,000 lines, one exact match" "vux /q /n KEY" lookup \
         "grep -F -i -c" 0.75 bare_scan 1.3
     section nomatch_1m "lookup, 1,000,000 lines, no match" "vux /q /n NOKEY" nomatch \
@@ -333,8 +384,9 @@ table() {
     done
     echo
     local scanBig=${rss["scan 1M"]:-}
-    printf 'key ratios: scan/find %s, scan/bare_walk %s, lookup/grep %s, lookup/bare_scan %s, nomatch/bare_scan %s, call/zoxide %s, call/true %s; peak RSS MiB: scan 1k %s, scan 100k %s%s, lookup 1k %s, lookup 1M %s\n' \
-        "${keyRatio[scan/find]}" "${keyRatio[scan/bare_walk]}" "${keyRatio[lookup/grep -F -i -c]}" \
+    printf 'key ratios: scan/find %s, scan/bare_walk %s, usr/bare_walk %s, cold/bare_walk %s, lookup/grep %s, lookup/bare_scan %s, nomatch/bare_scan %s, call/zoxide %s, call/true %s; peak RSS MiB: scan 1k %s, scan 100k %s%s, lookup 1k %s, lookup 1M %s\n' \
+        "${keyRatio[scan/find]}" "${keyRatio[scan/bare_walk]}" "${keyRatio[usr/bare_walk]}" \
+        "${keyRatio[cold/bare_walk]:--}" "${keyRatio[lookup/grep -F -i -c]}" \
         "${keyRatio[lookup/bare_scan]}" "${keyRatio[nomatch/bare_scan]}" "${keyRatio[call/zoxide query KEY]}" \
         "${keyRatio[call/true]}" "$(mib "${rss["scan 1k"]}")" "$(mib "${rss["scan 100k"]}")" \
         "${scanBig:+, scan 1M $(mib "$scanBig")}" "$(mib "${rss["lookup 1k"]}")" "$(mib "${rss["lookup 1M"]}")"

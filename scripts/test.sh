@@ -20,6 +20,11 @@ have groff || need+=(groff-base)  # checks the manual page
 have man || need+=(man-db)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 have clang++ || need+=(clang)
+# The scan's test mounts file systems of these kinds inside its drive (as root).
+have mkfs.btrfs || need+=(btrfs-progs)
+have mkfs.xfs || need+=(xfsprogs)
+have script || need+=(bsdutils)
+have strace || need+=(strace)
 compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/null || need+=(libclang-rt-dev)
 if [ ${#need[@]} -gt 0 ]; then
     if [ "$(id -u)" = 0 ]; then

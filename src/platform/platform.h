@@ -116,4 +116,8 @@ unsigned toShellTarget(char* text, std::size_t size);
 // version wrote it in another one.
 void fromStoredText(char* text, std::size_t size);
 
+// Whether standard output is a terminal (a console window), where a line can be
+// rewritten in place.
+bool standardOutputIsTerminal();
+
 }  // namespace platform

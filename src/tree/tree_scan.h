@@ -14,9 +14,13 @@ namespace vux {
 // file can't be created.
 void rescan();
 
+// The running count of a scan's folders, shown on a terminal while the scan runs.
+class ScanProgress;
+
 // Writes the lines of every directory below the open listing's directory, whose
 // full path is in path (length characters) and whose first entry is entry; path
 // holds the same text on return. Memory: the path and one listing per level.
-void walkDirectory(TextWriter& tree, char* path, std::size_t length, int listing, platform::FoundEntry entry);
+void walkDirectory(TextWriter& tree, ScanProgress& progress, char* path, std::size_t length, int listing,
+                   platform::FoundEntry entry);
 
 }  // namespace vux

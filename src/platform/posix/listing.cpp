@@ -2,9 +2,16 @@
 // one arena with getdents64, each walk level's unread records stacked below those of
 // the levels it opens, and the mount table that says which folders a walk must not
 // enter (kernel pseudo file systems, other drives' roots).
+//
+// Where a file system keeps a folder's link count as 2 plus its subfolders, the walk
+// reads no more than it needs: a folder with a count of 2 has no subfolders and is
+// never opened, and a listing ends once it has handed out as many subfolders as the
+// count promised, without reading the rest of its records.
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +37,9 @@ const char* const pseudoFileSystems[] = {
 // Drive paths (on the drive being listed) that are not entered: pseudo mounts and
 // the roots of other mapped drives. Read once when a walk opens a drive's root.
 std::vector<std::string> closedFolders;
+// Drive paths of the other mounts inside the drive: where a walk crosses into
+// another file system without a link count to tell it so.
+std::vector<std::string> mountPoints;
 
 std::string unescapeMountPath(const char* text, std::size_t n) {
     std::string out;
@@ -45,18 +55,19 @@ std::string unescapeMountPath(const char* text, std::size_t n) {
     return out;
 }
 
-void addClosedFolder(const std::string& host, int drive) {
+void addFolder(std::vector<std::string>& folders, const std::string& host, int drive) {
     char drivePath[pathBufferSize];
     if (posix::hostToDriveOn(host.c_str(), drive, drivePath, sizeof drivePath) != 0) return;
     if (drivePath[3] == '\0') return;
-    closedFolders.emplace_back(drivePath);
+    folders.emplace_back(drivePath);
 }
 
 void readClosedFolders(int drive) {
     closedFolders.clear();
+    mountPoints.clear();
     for (int other = 1; other <= 26; ++other) {
         const char* root = posix::driveRoot(other);
-        if (other != drive && root != nullptr) addClosedFolder(root, drive);
+        if (other != drive && root != nullptr) addFolder(closedFolders, root, drive);
     }
     FILE* mounts = std::fopen("/proc/self/mountinfo", "re");
     if (mounts == nullptr) return;
@@ -80,24 +91,54 @@ void readClosedFolders(int drive) {
         const char* typeEnd = std::strchr(type, ' ');
         if (typeEnd == nullptr) continue;
         std::string fsType(type, static_cast<std::size_t>(typeEnd - type));
-        for (const char* pseudo : pseudoFileSystems) {
-            if (fsType == pseudo) {
-                addClosedFolder(unescapeMountPath(fields[4], static_cast<std::size_t>(mountEnd - fields[4])),
-                                drive);
-                break;
-            }
-        }
+        bool pseudo = false;
+        for (const char* pseudoType : pseudoFileSystems) pseudo = pseudo || fsType == pseudoType;
+        addFolder(pseudo ? closedFolders : mountPoints,
+                  unescapeMountPath(fields[4], static_cast<std::size_t>(mountEnd - fields[4])), drive);
     }
     std::fclose(mounts);
 }
 
-bool isClosedFolder(const char* drivePath) {
-    if (closedFolders.empty()) return false;
+bool isListed(const std::vector<std::string>& folders, const char* drivePath) {
+    if (folders.empty()) return false;
     std::size_t n = std::strlen(drivePath);
-    for (const std::string& folder : closedFolders) {
+    for (const std::string& folder : folders) {
         if (folder.size() == n && std::memcmp(folder.data(), drivePath, n) == 0) return true;
     }
     return false;
+}
+
+// File systems whose folder link counts are 2 plus the subfolders, checked on each:
+// ext2, ext3 and ext4 (which give 1, "not counted", past 65,000 subfolders), XFS,
+// tmpfs and ramfs. Others (btrfs gives 1, overlays, network and FUSE file systems
+// give what they like) are listed in full.
+bool countsSubfolders(int fd) {
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+        case XFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case RAMFS_MAGIC: return true;
+        default: return false;
+    }
+}
+
+// The answer of countsSubfolders per device, asked once for each.
+struct DeviceCount {
+    dev_t device;
+    bool counts;
+};
+DeviceCount deviceCounts[16];
+int deviceCountsUsed = 0;
+
+bool deviceCountsSubfolders(int fd, dev_t device) {
+    for (int i = 0; i < deviceCountsUsed; ++i) {
+        if (deviceCounts[i].device == device) return deviceCounts[i].counts;
+    }
+    bool counts = countsSubfolders(fd);
+    if (deviceCountsUsed < 16) deviceCounts[deviceCountsUsed++] = {device, counts};
+    return counts;
 }
 
 // One open listing per level of a walk. The kernel's records of each level live in
@@ -112,6 +153,9 @@ struct Level {
     std::size_t start;  // the level's records: arena[start, end)
     std::size_t next;
     std::size_t end;
+    dev_t device;
+    bool counted;     // its file system's link counts count subfolders
+    long subfolders;  // subfolders not yet handed out, -1 when not known
 };
 
 alignas(8) char arena[arenaSize];
@@ -138,6 +182,19 @@ bool isDirectoryEntry(int dirFd, const struct dirent64* record) {
     return ::fstatat(dirFd, record->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool isSelfOrParent(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// What the level learns from its folder's status: its device, whether the device
+// counts subfolders, and then how many it has.
+void setCount(Level& level, const struct stat& st, bool counted) {
+    level.device = st.st_dev;
+    level.counted = counted;
+    // A count below 2 says nothing (ext4 past 65,000 subfolders).
+    level.subfolders = counted && st.st_nlink >= 2 ? static_cast<long>(st.st_nlink - 2) : -1;
+}
+
 bool isPathName(const char* name) {
     for (const char* p = name; *p != '\0'; ++p) {
         if (*p == '\\' || *p == '\r' || *p == '\n') return false;
@@ -148,11 +205,15 @@ bool isPathName(const char* name) {
 // Hands out the level's next record that is fit to be a path name.
 bool nextRecord(Level& level, FoundEntry* entry) {
     while (true) {
+        // Every subfolder handed out: the rest are files, not worth reading.
+        if (level.subfolders == 0) return false;
         if (level.next >= level.end && !fillLevel(level)) return false;
         auto* record = reinterpret_cast<struct dirent64*>(arena + level.next);
         level.next += record->d_reclen;
         const char* name = record->d_name;
         const bool directory = isDirectoryEntry(level.fd, record);
+        // Dot-folders and unfit names are subfolders too; only "." and ".." are not.
+        if (directory && level.subfolders > 0 && !isSelfOrParent(name)) --level.subfolders;
         // A name with "\", CR or LF can't be written as a path: left out, subtree too.
         if (directory && !isPathName(name)) continue;
         entry->name = name;
@@ -166,20 +227,42 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
     if (levelCount >= maxLevels) return -1;
     int fd;
+    struct stat st;
+    bool known = false;  // st holds the folder's status
     if (parent == noListing) {
         int drive = driveOfLetter(drivePath[0]);
         const char* root = posix::driveRoot(drive);
         if (root == nullptr) return -1;
         readClosedFolders(drive);
+        deviceCountsUsed = 0;
         fd = ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        known = fd >= 0 && ::fstat(fd, &st) == 0;
     } else {
-        if (parent != levelCount - 1 || isClosedFolder(drivePath)) return -1;
-        fd = ::openat(levels[parent].fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (parent != levelCount - 1 || isListed(closedFolders, drivePath)) return -1;
+        const Level& up = levels[parent];
+        if (up.counted) {
+            // The status of a mount point is that of the root mounted there.
+            known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+            // No subfolders on a file system that counts them: nothing to list.
+            if (known && st.st_dev == up.device && st.st_nlink == 2) return -1;
+        }
+        fd = ::openat(up.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        // A file system that counts subfolders mounted inside one that doesn't.
+        if (fd >= 0 && !known && isListed(mountPoints, drivePath)) known = ::fstat(fd, &st) == 0;
     }
     if (fd < 0) return -1;
     Level& level = levels[levelCount++];
     level.fd = fd;
     level.next = level.end = level.start = levelCount > 1 ? levels[levelCount - 2].end : 0;
+    if (known) {
+        const bool sameDevice = levelCount > 1 && levels[levelCount - 2].device == st.st_dev;
+        setCount(level, st,
+                 sameDevice ? levels[levelCount - 2].counted : deviceCountsSubfolders(fd, st.st_dev));
+    } else {
+        level.device = levelCount > 1 ? levels[levelCount - 2].device : 0;
+        level.counted = false;
+        level.subfolders = -1;
+    }
     if (!nextRecord(level, entry)) {
         findClose(levelCount - 1);
         return -1;

@@ -263,5 +263,6 @@ void writeStream(int stream, const char* data, std::size_t size) { posix::writeA
 unsigned toShellTarget(char*, std::size_t) { return 0; }
 
 void fromStoredText(char*, std::size_t) {}
+bool standardOutputIsTerminal() { return ::isatty(1) == 1; }
 
 }  // namespace platform

@@ -246,4 +246,9 @@ void releaseTemporaryFile() {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 
+bool standardOutputIsTerminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 }  // namespace platform
