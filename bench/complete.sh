@@ -37,7 +37,7 @@ fi
 data=$out/data/complete1m
 mkdir -p "$data"
 cp "$VUX_COMPLETE" "$data/vux-complete"
-stamp="$SEED $(cksum <"$here/gen_tree.c")"
+stamp="$SEED $(cat "$here/gen_tree.c" "$here/gen_names.h" | cksum)"
 if [ ! -f "$data/stamp" ] || [ "$(cat "$data/stamp")" != "$stamp" ]; then
     "$out/bin/gen_tree" lines 1000000 "$data/dirtree.C" --seed "$SEED" --key benchtarget --avoid qnomatch >/dev/null
     echo "$stamp" >"$data/stamp"

@@ -75,7 +75,7 @@ bare_scan=$out/bin/bare_scan
 
 # ---- inputs -------------------------------------------------------------------------
 
-stampOf() { printf '%s %s %s %s %s\n' "$1" "$SEED" "$KEY" "$NOKEY" "$(cksum <"$here/gen_tree.c")"; }
+stampOf() { printf '%s %s %s %s %s\n' "$1" "$SEED" "$KEY" "$NOKEY" "$(cat "$here/gen_tree.c" "$here/gen_names.h" | cksum)"; }
 
 # makeDirs N NAME: a real tree of N folders (as a scan lists them) in out/trees/NAME.
 makeDirs() {
