@@ -1,6 +1,7 @@
 // writeConfigFile and writeWrapperBatch.
 #include "options/install.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -92,10 +93,16 @@ void writeWrapperBatch() {
     // characters, then ".exe": that is how the wrapper has always spelt it, and a
     // path of eight characters or fewer stays whole.
     const std::size_t cut = program.size() >= 8 ? program.size() - 8 : program.size();
-    const std::string text =
-        platform::fillTemplate(wrapperBatch, {{"@PROGRAM@", batchWord(program)},
-                                              {"@DOSPROGRAM@", program.substr(0, cut)},
-                                              {"@BATCH@", batchWord(pathSet.commandBatch)}});
+    // The shell reads lines 3 and 8 in its own character set.
+    char shellProgram[2 * pathBufferSize];
+    char shellBatch[2 * pathBufferSize];
+    std::snprintf(shellProgram, sizeof shellProgram, "%s", pathSet.programPath);
+    std::snprintf(shellBatch, sizeof shellBatch, "%s", pathSet.commandBatch);
+    platform::toShellPath(shellProgram, sizeof shellProgram);
+    platform::toShellPath(shellBatch, sizeof shellBatch);
+    const std::string text = platform::fillTemplate(wrapperBatch, {{"@PROGRAM@", batchWord(shellProgram)},
+                                                                   {"@DOSPROGRAM@", program.substr(0, cut)},
+                                                                   {"@BATCH@", batchWord(shellBatch)}});
     batch.putLines(text.c_str());
     batch.close();
 

@@ -111,6 +111,12 @@ void writeStream(int stream, const char* data, std::size_t size);
 // in UTF-8 instead, the shell switching there and back around it.
 unsigned toShellTarget(char* text, std::size_t size);
 
+// Rewrites the path of an existing file or folder (at most size bytes with the
+// terminator) into what the command shell can read in a batch file: unchanged, in
+// the shell's character set, or another path to the same file. False, the path as
+// it was, where there is no such form.
+bool toShellPath(char* text, std::size_t size);
+
 // Rewrites a line read from a home, back or configuration file (at most size bytes
 // with the terminator) into the character set paths are handled in, where an earlier
 // version wrote it in another one.

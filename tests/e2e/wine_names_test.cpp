@@ -187,3 +187,41 @@ TEST_F(WineWrapper, SharedShortNamesNeverLeadIntoAnotherFolder) {
     EXPECT_GT(shortPaths, 0);
     EXPECT_GT(utf8Lines, 0);
 }
+
+// An install folder whose name the shell's code page can spell is named in it; one
+// it can't spell is named by a short path that leads back to it. Either way the
+// wrapper runs the program and moves the shell.
+TEST_F(WineShell, WrapperNamesProgramFoldersOutsideTheAnsiCodePage) {
+    const struct {
+        const char* folder;
+        const char* written;  // lines 3 and 8's folder; empty: a checked short path
+    } cases[] = {{"caf\xc3\xa9", "D:\\caf\x82\\"},
+                 {"\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd\xce\xb9\xce\xba\xce\xac", ""}};
+    harness::makeDirs(d("BIN"));
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.folder);
+        harness::makeDirs(d(each.folder));
+        harness::copyFile(VUX_WINDOWS_BINARY, d(std::string(each.folder) + "/vux.exe"));
+        auto install =
+            wine::run({wine::loader, std::string("D:\\") + each.folder + "\\vux.exe", "/install", "/q"},
+                      wine::Prefix::get().environment(), d("BIN"));
+        EXPECT_EQ(install.code, 127) << install.err;
+        std::vector<std::string> lines = linesOf(file(d("BIN/vux.bat")));
+        ASSERT_EQ(lines.size(), 8u);
+        for (const auto& [line, name] :
+             {std::pair{lines[2], std::string("vux.exe %1 %2 %3 %4 %5 %6 %7 %8 %9")},
+              std::pair{lines[7], std::string("dovux.bat")}}) {
+            if (each.written[0] != '\0') {
+                EXPECT_EQ(line, each.written + name);
+            } else {
+                EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c != '?'; }))
+                    << line;
+                EXPECT_EQ(line.substr(0, 3), "D:\\");
+                EXPECT_EQ(line.substr(line.size() - name.size()), name);
+            }
+        }
+        auto r = cmd({"D:", "cd \\WORK", "call D:\\BIN\\vux.bat tools", "cd"});
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, "D:\\TOOLS\r\n");
+    }
+}

@@ -262,6 +262,8 @@ void writeStream(int stream, const char* data, std::size_t size) { posix::writeA
 
 unsigned toShellTarget(char*, std::size_t) { return 0; }
 
+bool toShellPath(char*, std::size_t) { return true; }
+
 void fromStoredText(char*, std::size_t) {}
 bool standardOutputIsTerminal() { return ::isatty(1) == 1; }
 

@@ -108,45 +108,72 @@ void fromStoredText(char* text, std::size_t size) {
     if (converted.size() < size) std::memcpy(text, converted.c_str(), converted.size() + 1);
 }
 
-unsigned toShellTarget(char* text, std::size_t size) {
-    // The shell reads a batch file in the console's code page, and to its cd "?" and
-    // "*" are wildcards that may lead into another folder, so neither may reach it.
-    auto usable = [](const std::string& candidate) {
-        return candidate.find_first_of("?*") == std::string::npos;
-    };
-    auto take = [&](const std::string& candidate) {
-        if (candidate.size() + 1 > size) return false;
-        std::memcpy(text, candidate.c_str(), candidate.size() + 1);
+namespace {
+
+// To the shell's cd, "?" and "*" are wildcards that may lead into another folder.
+bool freeOfWildcards(const std::string& text) { return text.find_first_of("?*") == std::string::npos; }
+
+bool copyInto(char* text, std::size_t size, const std::string& candidate) {
+    if (candidate.size() + 1 > size) return false;
+    std::memcpy(text, candidate.c_str(), candidate.size() + 1);
+    return true;
+}
+
+// The path as the shell reads it in its code page, when that code page holds it
+// exactly (an ASCII path always).
+bool inShellCodePage(const std::string& path, UINT page, std::string& out) {
+    if (isAscii(path.c_str()) || page == CP_UTF8) {
+        out = path;
         return true;
-    };
-    std::string target(text);
-    if (isAscii(text) && usable(target)) return 0;
+    }
+    std::wstring wide = wideOf(CP_UTF8, path);
+    out = narrowOf(page, wide);
+    return wideOf(page, out) == wide;
+}
 
-    // The console's code page holds the path exactly: the path in that code page.
-    UINT page = shellCodePage();
-    std::wstring wide = wideOf(CP_UTF8, target);
-    if (page == CP_UTF8 && usable(target)) return 0;
-    std::string local = narrowOf(page, wide);
-    if (wideOf(page, local) == wide && usable(local) && take(local)) return 0;
-
-    // The folder's short path, when it is all ASCII and leads back to the very folder
-    // the tool stands in: several folders may share a short name.
-    wchar_t current[wideSize];
+// The short path of an existing file or folder, when it is all ASCII and leads back
+// to that very one: several names may share a short name.
+bool verifiedShortPath(const wchar_t* full, std::string& out) {
     wchar_t shortPath[wideSize];
     wchar_t longPath[wideSize];
+    DWORD s = GetShortPathNameW(full, shortPath, wideSize);
+    DWORD l = s == 0 || s >= wideSize ? 0 : GetLongPathNameW(shortPath, longPath, wideSize);
+    if (l == 0 || l >= wideSize || CompareStringOrdinal(longPath, -1, full, -1, TRUE) != CSTR_EQUAL)
+        return false;
+    out = toUtf8String(shortPath, s);
+    return isAscii(out.c_str());
+}
+
+}  // namespace
+
+unsigned toShellTarget(char* text, std::size_t size) {
+    const std::string target(text);
+    const UINT page = shellCodePage();
+    std::string candidate;
+    if (inShellCodePage(target, page, candidate) && freeOfWildcards(candidate) &&
+        copyInto(text, size, candidate))
+        return 0;
+
+    // The short path of the folder the tool stands in, which the target names.
+    wchar_t current[wideSize];
     DWORD n = GetCurrentDirectoryW(wideSize, current);
     if (n == 0 || n >= wideSize) return page;
-    DWORD s = GetShortPathNameW(current, shortPath, wideSize);
-    DWORD l = s == 0 || s >= wideSize ? 0 : GetLongPathNameW(shortPath, longPath, wideSize);
-    if (l != 0 && l < wideSize && CompareStringOrdinal(longPath, -1, current, -1, TRUE) == CSTR_EQUAL) {
-        std::string shortText = toUtf8String(shortPath, s);
-        if (isAscii(shortText.c_str()) && usable(shortText) && take(shortText)) return 0;
-    }
+    if (verifiedShortPath(current, candidate) && freeOfWildcards(candidate) &&
+        copyInto(text, size, candidate))
+        return 0;
 
     // Otherwise the shell reads the cd line in UTF-8 between two code page changes;
     // the folder's own full path where the target would hold a wildcard.
-    if (!usable(target)) take(toUtf8String(current, n));
+    if (!freeOfWildcards(target)) copyInto(text, size, toUtf8String(current, n));
     return page;
+}
+
+bool toShellPath(char* text, std::size_t size) {
+    std::string candidate;
+    if (inShellCodePage(text, shellCodePage(), candidate)) return copyInto(text, size, candidate);
+    wchar_t wide[wideSize];
+    return toWide(text, wide, wideSize) && verifiedShortPath(wide, candidate) &&
+           copyInto(text, size, candidate);
 }
 
 int emptyShellChange(const char*, char*, std::size_t) { return 0; }
