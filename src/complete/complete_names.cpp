@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "search/match_score.h"
 #include "tree/tree_lines.h"
@@ -116,9 +117,8 @@ std::size_t completeNames(int file, const char* key, std::size_t keyLength, cons
     if (c.nameSkip > c.last) c.nameSkip = c.last;  // never past a name's end
     if (c.length > 0) {
         char first = normal[0];
-        bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
-        c.firstUpper = letter && caseInsensitive != 0 ? static_cast<char>(first & ~0x20) : first;
-        c.firstLower = letter && caseInsensitive != 0 ? static_cast<char>(first | 0x20) : first;
+        c.firstUpper = caseInsensitive != 0 ? platform::upperAscii(first) : first;
+        c.firstLower = caseInsensitive != 0 ? platform::lowerAscii(first) : first;
     }
 
     readTreeLines(file, block, blockSize,

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
 
     const char* key = word;
     if (platform::isDriveLetter(word[0]) && word[1] == ':') {
-        char letter = word[0] >= 'a' && word[0] <= 'z' ? static_cast<char>(word[0] - 32) : word[0];
+        char letter = platform::upperAscii(word[0]);
         driveString[0] = letter;
         // As the search does: a relative data folder then lies on that drive.
         if (platform::chDrive(letter - 64) != 0) return 11;

@@ -45,6 +45,8 @@ inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
 inline bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 // The upper-case form of an ASCII letter; any other byte unchanged.
 inline char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// The lower-case form of an ASCII letter; any other byte unchanged.
+inline char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 // Drive number of a letter, 1 = A; 0 for none.
 inline int driveOfLetter(char c) {
     if (c >= 'a' && c <= 'z') return c - 'a' + 1;

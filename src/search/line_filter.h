@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/run_state.h"
+#include "platform/path_algebra.h"
 #include "search/match_score.h"
 
 namespace vux {
@@ -51,10 +52,9 @@ struct LineFilter {
 
 inline LineFilter makeLineFilter(const KeyParts& key, bool ignoreCase) {
     const char first = key.text[0];
-    const bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
     return LineFilter{key.lastStart, key.length - key.lastStart,
-                      letter && ignoreCase ? static_cast<char>(first & ~0x20) : first,
-                      letter && ignoreCase ? static_cast<char>(first | 0x20) : first};
+                      ignoreCase ? platform::upperAscii(first) : first,
+                      ignoreCase ? platform::lowerAscii(first) : first};
 }
 
 // Whether line[0, length), without its line end, may match and must be scored.

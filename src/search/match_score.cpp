@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/path_algebra.h"
 #include "search/change_directory.h"
 
 namespace vux {
@@ -19,9 +20,7 @@ void clearBestCandidate() {
 
 namespace {
 
-inline char folded(char c) {
-    return caseInsensitive != 0 && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
+inline char folded(char c) { return caseInsensitive != 0 ? platform::upperAscii(c) : c; }
 
 // Position after the last separator of text[0, length), the first character aside.
 inline std::size_t lastComponentStart(const char* text, std::size_t length) {

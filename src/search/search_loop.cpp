@@ -20,7 +20,7 @@ namespace vux {
 void setSearchKey(const char* word) {
     const char* key = word;
     if (word[0] != '\0' && platform::isDriveLetter(word[0]) && word[1] == ':') {
-        char letter = word[0] >= 'a' && word[0] <= 'z' ? static_cast<char>(word[0] - 32) : word[0];
+        char letter = platform::upperAscii(word[0]);
         driveString[0] = letter;
         keyDrive = letter - 64;
         if (platform::chDrive(keyDrive) != 0) {

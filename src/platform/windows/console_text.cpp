@@ -131,14 +131,33 @@ bool inShellCodePage(const std::string& path, UINT page, std::string& out) {
     return wideOf(page, out) == wide;
 }
 
+// Whether two paths open the same file or folder: the same volume and file index.
+// The shell's cd finds a folder by its path the way opening it does.
+bool openSameFile(const wchar_t* a, const wchar_t* b) {
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const wchar_t* paths[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE file = CreateFileW(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        BOOL known = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!known) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
 // The short path of an existing file or folder, when it is all ASCII and leads back
-// to that very one: several names may share a short name.
+// to that very one: several names may share a short name, and the name a short
+// name stands for (GetLongPathNameW) need not be the one opening it finds.
 bool verifiedShortPath(const wchar_t* full, std::string& out) {
     wchar_t shortPath[wideSize];
     wchar_t longPath[wideSize];
     DWORD s = GetShortPathNameW(full, shortPath, wideSize);
     DWORD l = s == 0 || s >= wideSize ? 0 : GetLongPathNameW(shortPath, longPath, wideSize);
-    if (l == 0 || l >= wideSize || CompareStringOrdinal(longPath, -1, full, -1, TRUE) != CSTR_EQUAL)
+    if (l == 0 || l >= wideSize || CompareStringOrdinal(longPath, -1, full, -1, TRUE) != CSTR_EQUAL ||
+        !openSameFile(shortPath, full))
         return false;
     out = toUtf8String(shortPath, s);
     return isAscii(out.c_str());
