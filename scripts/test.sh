@@ -72,6 +72,13 @@ count() {
 }
 
 log=$(mktemp)
+# CI makes the Wine prefix afresh each run, so the first-run path is what it proves;
+# elsewhere the template kept under the temporary folder is reused.
+if [ "${CI-}" = true ] && [ -z "${VUX_WINE_BASE-}" ]; then
+    VUX_WINE_BASE=$(mktemp -d)
+    export VUX_WINE_BASE
+    trap 'rm -rf "$VUX_WINE_BASE"' EXIT
+fi
 echo "== tests (native, Wine, shells)"
 (cd build && ctest --output-on-failure -j"$jobs" 2>&1) | tee "$log"
 count "$log"

@@ -46,7 +46,7 @@ protected:
         argv.push_back(nullptr);
         pid_t pid = fork();
         if (pid == 0) {
-            int null = open("/dev/null", O_RDWR);
+            int null = open("/dev/null", O_RDWR | O_CLOEXEC);
             dup2(null, 0);
             dup2(null, 1);
             dup2(null, 2);

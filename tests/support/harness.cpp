@@ -36,7 +36,10 @@ TempDir::~TempDir() { removeAll(path_); }
 RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd,
               int deadlineSeconds) {
     int outPipe[2], errPipe[2];
+    // Close-on-exec everywhere: a descriptor a child inherits by accident (Wine's
+    // services live on) can hold a pipe or a lock for good.
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) fcntl(fd, F_SETFD, FD_CLOEXEC);
     std::vector<std::string> envText;
     bool hasPath = false;
     for (const auto& [name, value] : env) {
@@ -63,11 +66,10 @@ RunResult run(const std::vector<std::string>& argv, const Environment& env, cons
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        int null = open("/dev/null", O_RDONLY);
+        int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
         dup2(null, 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], null}) close(fd);
         if (chdir(cwd.c_str()) != 0) _exit(126);
         if (argv[0].find('/') != std::string::npos) {
             execve(argp[0], argp.data(), envp.data());

@@ -16,6 +16,13 @@ namespace wine {
 const std::string loader = "/usr/lib/wine/wine64";
 const std::string server = "/usr/lib/wine/wineserver";
 
+namespace {
+
+// A fresh prefix takes Wine 20 to 60 seconds to make on two cores.
+constexpr int bootSeconds = 110;
+
+}  // namespace
+
 bool isSymbolicLink(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -65,21 +72,39 @@ void Prefix::shutDown() {
 
 Prefix::Prefix() {
     instance() = this;
+    // VUX_WINE_BASE names a folder of this run's own (CI makes a fresh one, so the
+    // template is made anew every time); otherwise the template is kept per user.
+    const char* given = std::getenv("VUX_WINE_BASE");
     const char* tmp = std::getenv("TMPDIR");
-    std::string base =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vux-wine-" + std::to_string(getuid());
+    std::string base = given != nullptr && *given != '\0'
+                           ? std::string(given)
+                           : std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vux-wine-" +
+                                 std::to_string(getuid());
     harness::makeDirs(base);
     std::string templatePath = base + "/template";
     if (!makeTemplate(base, templatePath)) return;
     clone(base, templatePath);
 }
 
+// Takes the lock within the time a template takes to make, so a holder that never
+// lets go fails the test instead of hanging it.
+static bool lockWithin(int fd, int seconds) {
+    for (int tries = seconds * 10; tries > 0; --tries) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        usleep(100 * 1000);
+    }
+    return false;
+}
+
 // Makes the template prefix once, under a lock so parallel test processes wait
-// for the first one.
+// for the first one. The lock is close-on-exec: wineboot leaves Wine's services
+// running, and one that inherited it would hold it for every later test.
 bool Prefix::makeTemplate(const std::string& base, const std::string& templatePath) {
-    int lock = open((base + "/lock").c_str(), O_CREAT | O_RDWR, 0600);
-    if (lock < 0 || flock(lock, LOCK_EX) != 0) {
-        failure_ = "can't lock " + base + "/lock";
+    int lock = open((base + "/lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    if (lock < 0 || !lockWithin(lock, bootSeconds + 20)) {
+        failure_ = "can't lock " + base + "/lock within " + std::to_string(bootSeconds + 20) +
+                   " s (another process holds it; remove " + base + " to start afresh)";
+        if (lock >= 0) close(lock);
         return false;
     }
     harness::RunResult version = run({loader, "--version"}, baseEnvironment(templatePath), "/");
@@ -88,7 +113,7 @@ bool Prefix::makeTemplate(const std::string& base, const std::string& templatePa
     if (!ready) {
         harness::removeAll(templatePath);
         auto env = baseEnvironment(templatePath);
-        harness::RunResult boot = run({loader, "wineboot", "-i"}, env, "/", 300);
+        harness::RunResult boot = run({loader, "wineboot", "-i"}, env, "/", bootSeconds);
         run({server, "-k"}, env, "/");
         if (!harness::isDirectory(templatePath + "/dosdevices")) {
             failure_ = "wineboot -i made no prefix in " + templatePath + ": " + boot.err;
