@@ -5,6 +5,7 @@
 
 #include "options/action_list.h"
 #include "options/option_table.h"
+#include "search/change_directory.h"
 #include "search/match_score.h"
 
 namespace vux {
@@ -43,6 +44,7 @@ void resetRunState() {
     for (int& count : useCounts) count = 0;
     useCountOf(bannerRow) = 0;
     clearBestCandidate();
+    clearSkippedCandidates();
 }
 
 }  // namespace vux

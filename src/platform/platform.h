@@ -36,6 +36,10 @@ int chDrive(int drive);
 // on failure. The new directory is remembered for its drive.
 int chDir(const char* path);
 
+// After chDir of path failed: true when the folder is there (or can't even be
+// looked at) but may not be entered, which no rescan can mend; false when it is gone.
+bool isUnenterableFolder(const char* path);
+
 // The current directory as a full path, or nullptr when it can't be read, lies on
 // no drive, or doesn't fit size bytes.
 char* getCwd(char* buffer, std::size_t size);

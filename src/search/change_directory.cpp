@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "driver/fatal.h"
 #include "driver/run_state.h"
@@ -43,8 +45,34 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// Few in any run: each is a folder of the key's name that the user may not enter.
+std::vector<std::string> skippedCandidates;
+
+}  // namespace
+
+bool isSkippedCandidate(const char* path, std::size_t length) {
+    for (const std::string& skipped : skippedCandidates) {
+        if (skipped.size() == length && std::memcmp(skipped.data(), path, length) == 0) return true;
+    }
+    return false;
+}
+
+const char* firstSkippedCandidate() {
+    return skippedCandidates.empty() ? nullptr : skippedCandidates.front().c_str();
+}
+
+void clearSkippedCandidates() { skippedCandidates.clear(); }
+
 void changeDirectory(const char* target, int explicitRequest) {
     if (target[0] != '\0' && platform::chDir(target) != 0) {
+        // A match the user may not enter would stop every later match from being
+        // reached, and a rescan can't mend it: the search goes on without it.
+        if (explicitRequest == 0 && platform::isUnenterableFolder(target)) {
+            skippedCandidates.emplace_back(target);
+            return;
+        }
         if (explicitRequest != 0 || rescanned != 0 || noRescan != 0) {
             fatalError("Unable to change to \"%s\".", target,
                        explicitRequest != 0 ? ExitCode::explicitChangeFailed : ExitCode::foundChangeFailed);

@@ -2,6 +2,8 @@
 // record the directory being left in the back file, write the command batch.
 #pragma once
 
+#include <cstddef>
+
 namespace vux {
 
 // target: a path of at most 259 characters, possibly empty (the drive line alone).
@@ -9,8 +11,16 @@ namespace vux {
 // clear for a search result, whose failure may be retried after a scan.
 // Sets changed on success. Ends the run with 9 (explicit) or 10 (after a scan, or
 // with no rescan) when the target can't be entered, 27 or 5 when a file can't be
-// written; a search result that can't be entered before any scan just returns.
+// written; a search result that is gone before any scan just returns, and one that
+// is there but may not be entered is noted as skipped and returns.
 void changeDirectory(const char* target, int explicitRequest);
+
+// Search results that were there but could not be entered in this run: the search
+// passes over them and goes on to the next match.
+bool isSkippedCandidate(const char* path, std::size_t length);
+// The first of them, or nullptr when there is none.
+const char* firstSkippedCandidate();
+void clearSkippedCandidates();
 
 // Back and home: the first line of the back or home file, handed to changeDirectory.
 // Ends the run with 26 (back) or 25 (home) when the file can't be opened.

@@ -114,6 +114,8 @@ int scoreLineN(char* line, std::size_t lineLength, const KeyParts& keyParts, int
     if (passedCurrent != 0) {
         if (exact) {
             changeDirectory(line, 0);
+            // Passed over: the pass goes on to the next match.
+            if (changed == 0 && isSkippedCandidate(line, lineLength)) return 0;
             best.path[0] = '\0';
             return 1;
         }

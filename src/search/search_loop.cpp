@@ -60,7 +60,7 @@ struct Pass {
 inline bool takeLine(Pass& pass, char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
     if (length > longestTreeLine) return false;
-    if (mayScore(pass.filter, line, length)) {
+    if (mayScore(pass.filter, line, length) && !isSkippedCandidate(line, length)) {
         line[length] = '\0';
         if (scoreLineN(line, length, pass.key, pass.passedCurrent) != 0) return true;
     }
@@ -116,7 +116,14 @@ void runSearch(const char* currentDirectory) {
             rescan();
             continue;
         }
-        if (bestCandidate.path[0] != '\0') changeDirectory(bestCandidate.path, 0);
+        if (bestCandidate.path[0] != '\0') {
+            changeDirectory(bestCandidate.path, 0);
+            // Passed over as one that can't be entered: the next pass finds the next.
+            if (changed == 0 && isSkippedCandidate(bestCandidate.path, std::strlen(bestCandidate.path))) continue;
+        }
+        if (changed == 0 && firstSkippedCandidate() != nullptr) {
+            fatalError("Unable to change to \"%s\".", firstSkippedCandidate(), ExitCode::foundChangeFailed);
+        }
         if (changed == 0) {
             if (noRescan == 0 && rescanned == 0) {
                 rescan();

@@ -1,6 +1,8 @@
 // The search end to end: cycling among equal names, drive prefixes, the switches,
 // the single automatic rescan with its three ways of failing, and tree files whose
 // lines can't name a folder.
+#include <unistd.h>
+
 #include <string>
 
 #include "native_fixture.h"
@@ -240,4 +242,35 @@ TEST_F(Search, FoldersOnTheLongestPathsAreFound) {
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(batch(), "C:\r\ncd C:\\" + padding + "\\" + name + "\r\n");
     }
+}
+
+// A match that is there but may not be entered is passed over, with no rescan: the
+// later ones stay reachable, and only when nothing else is left does the run fail.
+TEST_F(Search, FolderThatCantBeEnteredIsPassedOver) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to run vux as an ordinary user through setpriv";
+    for (const char* dir : {"a/secret", "b/secret", "c/secret"}) harness::makeDirs(c(dir));
+    ::chmod(c("a/secret").c_str(), 0700);
+    ::chmod(root.path().c_str(), 0755);
+    ::chmod(tools("").c_str(), 0777);
+    auto asUser = [&](const std::string& at) {
+        std::vector<std::string> argv{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", program(),
+                                      "/q", "secret"};
+        return harness::run(argv, env, at);
+    };
+    tree({"C:\\a", "C:\\a\\secret", "C:\\b", "C:\\b\\secret", "C:\\c", "C:\\c\\secret", "C:\\WORK"});
+    const std::string before = file(tools("dirtree.C"));
+    std::string at = c("WORK");
+    for (const char* expected : {"b/secret", "c/secret", "b/secret"}) {
+        auto r = asUser(at);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(landed(), c(expected));
+        at = landed();
+    }
+    EXPECT_EQ(file(tools("dirtree.C")), before) << "no rescan runs for a folder that can't be entered";
+
+    tree({"C:\\a", "C:\\a\\secret", "C:\\WORK"});
+    auto r = asUser(c("WORK"));
+    EXPECT_EQ(r.code, 10);
+    EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\a\\secret\".\n");
+    EXPECT_EQ(file(tools("dirtree.C")), "C:\\a\r\nC:\\a\\secret\r\nC:\\WORK\r\n");
 }

@@ -124,6 +124,14 @@ int chDir(const char* path) {
     return 0;
 }
 
+bool isUnenterableFolder(const char* path) {
+    std::string host;
+    if (!hostPathOf(path, host)) return false;
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    return errno == EACCES;
+}
+
 char* getCwd(char* buffer, std::size_t size) {
     if (!currentDrivePath(buffer, size)) return nullptr;
     return buffer;

@@ -118,6 +118,14 @@ int chDir(const char* path) {
     return 0;
 }
 
+bool isUnenterableFolder(const char* path) {
+    wchar_t wide[wideSize];
+    if (path[0] == '\0' || !toWide(path, wide, wideSize)) return false;
+    DWORD attributes = GetFileAttributesW(wide);
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 char* getCwd(char* buffer, std::size_t size) {
     wchar_t wide[wideSize];
     DWORD n = GetCurrentDirectoryW(wideSize, wide);
