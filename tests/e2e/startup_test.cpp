@@ -116,6 +116,11 @@ TEST_F(StartUp, DriveSetUpProblems) {
             "vux: VUXDRIVES is malformed: it takes entries X=/host/folder separated by \":\", each letter "
             "once.\n");
     }
+    // Empty entries are passed over, as PATH passes them.
+    for (const std::string& value : {"C=" + c("") + ":", ":C=" + c("") + "::D=" + d("")}) {
+        env["VUXDRIVES"] = value;
+        EXPECT_EQ(vux({"/q"}, c("")).code, 127) << value;
+    }
     // The program on no drive.
     env["VUXDRIVES"] = "D=" + d("");
     auto r = vux({}, d(""));

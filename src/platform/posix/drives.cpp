@@ -63,9 +63,15 @@ bool parseDrives(const char* value) {
         return true;
     }
     const char* p = value;
-    while (true) {
+    bool mapped = false;
+    for (;; p = std::strchr(p, ':') + 1) {
         const char* end = std::strchr(p, ':');
         std::size_t n = end == nullptr ? std::strlen(p) : static_cast<std::size_t>(end - p);
+        // An empty entry (a trailing ":", or "::") is passed over, as PATH passes one.
+        if (n == 0) {
+            if (end == nullptr) break;
+            continue;
+        }
         if (n < 3 || p[1] != '=' || p[2] != '/') return false;
         int drive = driveOfLetter(p[0]);
         if (drive == 0 || !roots[drive].empty()) return false;
@@ -73,9 +79,11 @@ bool parseDrives(const char* value) {
         while (root.size() > 1 && root.back() == '/') root.pop_back();
         // The current directory comes back physical: so must the root it is named from.
         roots[drive] = physical(root);
+        mapped = true;
         if (end == nullptr) break;
-        p = end + 1;
     }
+    // Nothing but empty entries: as if unset.
+    if (!mapped) roots[3] = "/";
     return true;
 }
 

@@ -7,7 +7,8 @@
 
 namespace platform::posix {
 
-// Reads a VUXDRIVES value ("C=/:D=/mnt/data"); unset or empty means "C=/".
+// Reads a VUXDRIVES value ("C=/:D=/mnt/data"); unset or empty means "C=/", and an
+// empty entry (a trailing ":") is passed over.
 // False for a malformed value: no "=", a letter outside A-Z, a relative folder, a
 // letter given twice. A trailing "/" on a root is dropped, and a root that exists
 // is kept as its physical folder, symbolic links resolved.
