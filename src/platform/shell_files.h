@@ -11,7 +11,8 @@ namespace platform {
 
 // Empties the shell's change file beside the command batch: 0, or -1 and the
 // file's path in failedPath. The file is dovux.sh, or dovux.<id>.sh when VUXSESSION
-// holds the id (1 to 10 digits) of the wrapper's shell.
+// holds the id (1 to 10 digits) of the process running the wrapper; a session's
+// file is removed rather than emptied, since it exists only while it holds a change.
 int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t size);
 
 // Writes the change to the current directory into that file (hasChange) or empties

@@ -52,7 +52,7 @@ TEST_F(Install, AloneEmptiesConfigAndWritesEveryWrapper) {
     EXPECT_EQ(file(config()), "");
     EXPECT_EQ(file(here("vux.bat")), toolsBatch);
     // The shell functions run the program by its host path, for their own shell.
-    EXPECT_NE(file(here("vux.sh")).find("VUXSESSION=$$ '" + program() + "' \"$@\""), std::string::npos)
+    EXPECT_NE(file(here("vux.sh")).find("VUXSESSION=$vux_id '" + program() + "' \"$@\""), std::string::npos)
         << file(here("vux.sh"));
     EXPECT_NE(file(here("vux.fish")).find("VUXSESSION=$fish_pid '" + program() + "' $vux_words"),
               std::string::npos)

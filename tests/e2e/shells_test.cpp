@@ -202,6 +202,27 @@ TEST_P(ShellWrapper, ShellsRunningAtOnceKeepTheirOwnChanges) {
     }
 }
 
+// Subshells of one shell share its $$: each job must still read its own change, and
+// a run without a change leaves no change file, even for a moment.
+TEST_P(ShellWrapper, SubshellJobsKeepTheirOwnChanges) {
+    if (GetParam().name == "fish") GTEST_SKIP() << "fish runs no function in a subshell";
+    harness::makeDirs(c("PROJECTS/beta"));
+    inShell(cdTo(c("WORK")) + "vux /q /r");
+    const int rounds = 30;
+    std::string commands = cdTo(c("WORK"));
+    for (int i = 0; i < rounds; ++i) commands += "( vux /q alpha; pwd ) & ( vux /q beta; pwd ) & wait; ";
+    std::string out = inShell(commands).out;
+    for (const char* key : {"alpha", "beta"}) {
+        std::string line = c(std::string("PROJECTS/") + key) + "\n";
+        int right = 0;
+        for (std::size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) ++right;
+        EXPECT_EQ(right, rounds) << key;
+    }
+    env["VUXSESSION"] = "4242";
+    EXPECT_EQ(vux({"/q", "/n", "nosuchfolder"}, c("WORK")).code, 3);
+    EXPECT_FALSE(harness::fileExists(tools("dovux.4242.sh")));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Shells, ShellWrapper,
     ::testing::Values(

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,9 +22,10 @@ namespace {
 
 using posix::hostPathOf;
 
-// Both functions run the program with VUXSESSION set to the shell's process id, for
-// the program alone, so that each shell reads and removes a change file of its own:
-// shells of one user that share one file take each other's changes. A word that is
+// Both functions run the program with VUXSESSION set to the id of the process that
+// runs the function (a subshell's own, not its parent's $$), for the program alone,
+// so that each reads and removes a change file of its own: shells of one user that
+// share one file take each other's changes. A word that is
 // not an option, nor the rest of a "define home", goes over with every / turned
 // into \, the separator of a path tail, which a POSIX shell swallows unless quoted.
 // The program's 127 ("done, nothing searched") becomes 0, because to a shell it
@@ -36,7 +38,16 @@ R"(# vux for sh, bash and zsh: source this file from the shell's start-up file.
 # The function runs vux, then takes the shell to the directory it chose.
 unalias vux 2>/dev/null || :
 vux() {
-    local vux_word vux_done vux_keep=0 vux_left=$# vux_status=0
+    local vux_word vux_done vux_keep=0 vux_left=$# vux_status=0 vux_id=$$
+    # The change file is named by the process running this function; a subshell
+    # shares its parent's $$, so two ( vux KEY ) & jobs would take each other's.
+    if [ -n "${BASH_VERSION-}" ]; then
+        vux_id=$BASHPID
+    elif [ -n "${ZSH_VERSION-}" ]; then
+        zmodload zsh/system 2>/dev/null && eval 'vux_id=${sysparams[pid]}'
+    elif [ -r /proc/self/stat ]; then
+        read -r vux_id vux_word </proc/self/stat || vux_id=$$
+    fi
     while [ "$vux_left" -gt 0 ]; do
         vux_word=$1
         shift
@@ -62,8 +73,8 @@ vux() {
         set -- "$@" "$vux_word"
         vux_left=$((vux_left - 1))
     done
-    VUXSESSION=$$ @PROGRAM@ "$@" || vux_status=$?
-    set -- @CHANGE_STEM@.$$.sh
+    VUXSESSION=$vux_id @PROGRAM@ "$@" || vux_status=$?
+    set -- @CHANGE_STEM@."$vux_id".sh
     [ "$vux_status" != 127 ] || vux_status=0
     if [ "$vux_status" = 0 ] && [ -f "$1" ]; then
         . "$1" || vux_status=$?
@@ -277,7 +288,15 @@ int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
         char cwd[4096];
         if (::getcwd(cwd, sizeof cwd) != nullptr) content = "cd -- " + shQuote(cwd) + "\n";
     }
-    if (!hostPathOf(changeName(commandBatch).c_str(), host) || !writeHostFile(host, content)) {
+    // A session's file exists only while it holds a change, so a run that ends
+    // without one, or is interrupted, leaves nothing behind; a stale one is removed.
+    bool ok = hostPathOf(changeName(commandBatch).c_str(), host);
+    if (ok && content.empty() && !session().empty()) {
+        ok = ::unlink(host.c_str()) == 0 || errno == ENOENT;
+    } else if (ok) {
+        ok = writeHostFile(host, content);
+    }
+    if (!ok) {
         copyFailedPath(commandBatch, failedPath, size);
         return -1;
     }
