@@ -223,6 +223,14 @@ TEST_P(ShellWrapper, SubshellJobsKeepTheirOwnChanges) {
     EXPECT_FALSE(harness::fileExists(tools("dovux.4242.sh")));
 }
 
+// zsh's vux takes a key ending in * as typed; in the other shells users quote it.
+TEST_P(ShellWrapper, WildcardKeyReachesVuxUnexpanded) {
+    if (GetParam().name != "zsh") GTEST_SKIP() << "a key with * is quoted in " << GetParam().name;
+    harness::writeFile(c("WORK/alphabet"), "");  // a name the shell could expand the key to
+    auto r = inShell(cdTo(c("WORK")) + "vux /q /r alph*; pwd");
+    EXPECT_EQ(r.out, c("PROJECTS/alpha") + "\n") << r.err;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Shells, ShellWrapper,
     ::testing::Values(

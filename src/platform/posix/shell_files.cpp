@@ -82,6 +82,9 @@ vux() {
     command rm -f -- "$1"
     return "$vux_status"
 }
+# zsh would expand a key such as sr* against the current folder, or stop at "no
+# matches found": its words reach vux as typed.
+[ -z "${ZSH_VERSION-}" ] || alias vux='noglob vux'
 )";
 
 const char* const fishWrapper =
