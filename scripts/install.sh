@@ -58,11 +58,19 @@ trap 'rm -rf "$scratch"' EXIT
 status=0
 said=$(cd "$folder" && VUXDATADIR=$scratch ./vux /install) || status=$?
 [ "$status" = 127 ] || { echo "install.sh: vux /install failed ($status)" >&2; exit 1; }
-if [ -n "${VUXDATADIR-}" ] || [ -e "$folder/vux.cfg" ]; then
+# The data folder is VUXDATADIR's when that is a host folder, else the program's.
+data=$folder
+case ${VUXDATADIR-} in
+    /*) data=$VUXDATADIR ;;
+esac
+if [ -e "$data/vux.cfg" ]; then
     printf '%s\n' "$said" | sed 's/^vux: Creating new vux.cfg$/vux: Keeping your vux.cfg/'
+elif [ -n "${VUXDATADIR-}" ] && [ "$data" = "$folder" ]; then
+    printf '%s\n' "$said" | sed "s|^vux: Creating new vux.cfg\$|vux: Writing no vux.cfg: VUXDATADIR is no host folder|"
 else
     printf '%s\n' "$said"
-    mv "$scratch/vux.cfg" "$folder/vux.cfg"
+    mkdir -p "$data"
+    mv "$scratch/vux.cfg" "$data/vux.cfg"
 fi
 
 cat <<MSG
@@ -71,6 +79,10 @@ vux is installed in $folder. Add one line to your shell's start-up file:
   bash (~/.bashrc), zsh (~/.zshrc):   . $(shQuoted "$folder/vux.sh")
   fish (~/.config/fish/config.fish):  source $(fishQuoted "$folder/vux.fish")
 Then open a new shell and type, for example:  vux src
+
+The manual page went to $man1/vux.1.
+\`man vux\` finds it once ~/.local/bin is on your PATH (from your next login on
+Debian-like systems); until then read it with:  man -l $(shQuoted "$man1/vux.1")
 
 vux run once, in $folder:
 MSG
