@@ -33,6 +33,7 @@ enum class ExitCode : int {
     overlongPath = 106,
     unusableCurrentDirectory = 107,
     badDriveSetUp = 108,
+    badSkipFile = 109,
     noSearch = 127,
 };
 

@@ -36,6 +36,9 @@ int chDrive(int drive);
 // on failure. The new directory is remembered for its drive.
 int chDir(const char* path);
 
+// Whether anything (file or folder) is at path.
+bool fileExists(const char* path);
+
 // After chDir of path failed: true when the folder is there (or can't even be
 // looked at) but may not be entered, which no rescan can mend; false when it is gone.
 bool isUnenterableFolder(const char* path);

@@ -10,6 +10,7 @@
 #include "driver/run_state.h"
 #include "platform/platform.h"
 #include "tree/data_files.h"
+#include "tree/skip_list.h"
 
 namespace vux {
 
@@ -85,6 +86,11 @@ void walkDirectory(TextWriter& tree, ScanProgress& progress, char* path, std::si
         tree.put(path, childLength);
         tree.endLine();
         progress.folderFound();
+        // A folder skip.vux names keeps its line; nothing below it is listed.
+        if (skipsBelow(path, childLength)) {
+            path[length] = '\0';
+            continue;
+        }
         platform::FoundEntry first;
         int child = platform::findFirst(listing, entry.name, path, &first);
         if (child >= 0) {
@@ -97,6 +103,7 @@ void walkDirectory(TextWriter& tree, ScanProgress& progress, char* path, std::si
 }
 
 void rescan() {
+    loadSkipList();
     ScanProgress progress;
     progress.begin();
 

@@ -39,6 +39,48 @@ TEST_F(Scan, WritesEveryFolderDepthFirstInListingOrder) {
     }
 }
 
+// skip.vux: the folders it names keep their lines and lose what lies below them.
+TEST_F(Scan, SkipFileLeavesOutWhatLiesBelowTheFoldersItNames) {
+    for (const char* dir : {"app/node_modules/lib/src", "app/src", "Build-x86/obj", "build/out", "tmp/cache/x",
+                            "other/tmp/y", "keep/Node_Modules/z"}) {
+        harness::makeDirs(c(dir));
+    }
+    auto without = [&](const std::vector<std::string>& heads) {
+        std::string out, all = expectedTree(), line;
+        for (std::size_t at = 0; at < all.size(); at += line.size()) {
+            line = all.substr(at, all.find('\n', at) + 1 - at);
+            bool below = false;
+            for (const std::string& head : heads) below = below || line.rfind(head, 0) == 0;
+            if (!below) out += line;
+        }
+        return out;
+    };
+    struct Row {
+        std::string skipFile;
+        int code;
+        std::string tree;  // or the error
+    };
+    const std::string overlong(260, 'n');
+    for (const Row& row : std::vector<Row>{
+             {"# left out\r\n\r\n  node_modules \r\nbuild*\nC:/tmp/\r\n", 127,
+              without({"C:\\app\\node_modules\\", "C:\\keep\\Node_Modules\\", "C:\\Build-x86\\",
+                       "C:\\build\\", "C:\\tmp\\"})},
+             {"nothing_here\n", 127, expectedTree()},
+             {"a\n#\n" + overlong + "\n", 109,
+              "vux: Line 3 of \"C:\\TOOLS\\skip.vux\" is longer than 259 characters.\n"},
+         }) {
+        SCOPED_TRACE(row.skipFile);
+        harness::writeFile(tools("skip.vux"), row.skipFile);
+        harness::writeFile(tools("dirtree.C"), "old\r\n");
+        auto r = vux({"/q", "/r"}, c(""));
+        EXPECT_EQ(r.code, row.code);
+        EXPECT_EQ(row.code == 109 ? r.err : file(tools("dirtree.C")), row.tree);
+        if (row.code == 109) {
+            EXPECT_EQ(file(tools("dirtree.C")), "old\r\n");
+        }
+    }
+}
+
 TEST_F(Scan, DriveWithoutFoldersGivesEmptyFile) {
     env["VUXDATADIR"] = c("TOOLS");
     auto r = vux({"/q", "/r", "d:*"}, c(""));

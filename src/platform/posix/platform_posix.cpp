@@ -124,6 +124,12 @@ int chDir(const char* path) {
     return 0;
 }
 
+bool fileExists(const char* path) {
+    std::string host;
+    struct stat st;
+    return hostPathOf(path, host) && ::lstat(host.c_str(), &st) == 0;
+}
+
 bool isUnenterableFolder(const char* path) {
     std::string host;
     if (!hostPathOf(path, host)) return false;

@@ -118,6 +118,11 @@ int chDir(const char* path) {
     return 0;
 }
 
+bool fileExists(const char* path) {
+    wchar_t wide[wideSize];
+    return path[0] != '\0' && toWide(path, wide, wideSize) && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool isUnenterableFolder(const char* path) {
     wchar_t wide[wideSize];
     if (path[0] == '\0' || !toWide(path, wide, wideSize)) return false;
