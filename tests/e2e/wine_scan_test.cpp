@@ -115,3 +115,16 @@ TEST_F(WineScan, KeyWithDrivePrefixScansThatDrive) {
     EXPECT_EQ(file(d("TOOLS/dirtree.D")), "D:\\OLD\r\n");
     EXPECT_EQ(file(d("TOOLS/dovux.bat")), "");
 }
+
+TEST_F(WineScan, SkipListIsHonoured) {
+    for (const char* dir : {"proj/node_modules/lib", "proj/Build-x/obj", "proj/src/x"})
+        harness::makeDirs(d(dir));
+    harness::writeFile(d("TOOLS/skip.vux"), "# packages\r\nNODE_MODULES\r\nbuild*\r\nd:/proj/SRC\r\n");
+    auto r = vux("/q /r");
+    EXPECT_EQ(r.code, 127);
+    EXPECT_EQ(r.err, "");
+    std::string tree = file(d("TOOLS/dirtree.D"));
+    for (const char* kept : {"D:\\proj\\node_modules\r\n", "D:\\proj\\Build-x\r\n", "D:\\proj\\src\r\n"})
+        EXPECT_NE(tree.find(kept), std::string::npos) << tree;
+    for (const char* gone : {"lib", "obj", "\\x"}) EXPECT_EQ(tree.find(gone), std::string::npos) << tree;
+}
