@@ -42,9 +42,9 @@ vux() {
     # The change file is named by the process running this function; a subshell
     # shares its parent's $$, so two ( vux KEY ) & jobs would take each other's.
     if [ -n "${BASH_VERSION-}" ]; then
-        vux_id=$BASHPID
+        vux_id=${BASHPID:-$$}  # bash 3.2 has no BASHPID
     elif [ -n "${ZSH_VERSION-}" ]; then
-        zmodload zsh/system 2>/dev/null && eval 'vux_id=${sysparams[pid]}'
+        zmodload zsh/system 2>/dev/null && eval 'vux_id=${sysparams[pid]:-$$}'
     elif [ -r /proc/self/stat ]; then
         read -r vux_id vux_word </proc/self/stat || vux_id=$$
     fi
