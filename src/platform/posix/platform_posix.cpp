@@ -1,7 +1,7 @@
 // The POSIX backend's drive state and files: drives emulated over host folders
 // (drives.h), remembered directories kept in the process, the current directory,
 // files by file descriptor, and the signal guard of a temporary file. Listings are
-// in listing.cpp, the shell files in shell_files.cpp.
+// in listing_linux.cpp and listing_portable.cpp, the shell files in shell_files.cpp.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
