@@ -21,7 +21,8 @@ endfunction()
 
 # The program is one self-contained file: run times linked in, nothing to load at start.
 function(vux_static_link target)
-  if(VUX_SANITIZE)
+  # macOS links no program fully static: its system library exists only as a shared one.
+  if(VUX_SANITIZE OR APPLE)
     return()
   endif()
   if(WIN32)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native build, the Windows build under Wine's cmd.exe, the
-# shell wrappers in bash, zsh and fish, then the suite again under AddressSanitizer
+# shell wrappers in bash, zsh and fish, the native suite again with the portable
+# folder listing, then the suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then a short run of each fuzz target (its kept
 # inputs and a few seconds of new ones). Installs what it needs on a Debian machine.
 set -u
@@ -51,6 +52,9 @@ step cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAK
 step cmake --build build-win -j"$jobs"
 step cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVUX_TESTS=ON -DVUX_WERROR=ON
 step cmake --build build -j"$jobs"
+# The portable folder listing, which macOS and the BSDs build, on this host too.
+step cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DVUX_LISTING=portable -DVUX_TESTS=ON -DVUX_WERROR=ON
+step cmake --build build-portable -j"$jobs"
 step cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVUX_TESTS=ON -DVUX_SANITIZE=ON -DVUX_WERROR=ON
 step cmake --build build-asan -j"$jobs"
 
@@ -81,6 +85,9 @@ if [ "${CI-}" = true ] && [ -z "${VUX_WINE_BASE-}" ]; then
 fi
 echo "== tests (native, Wine, shells)"
 (cd build && ctest --output-on-failure -j"$jobs" 2>&1) | tee "$log"
+count "$log"
+echo "== tests with the portable listing (native and shells)"
+(cd build-portable && ctest --output-on-failure -j"$jobs" -LE wine 2>&1) | tee "$log"
 count "$log"
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The Wine tests run the cross-built program, which no sanitizer reaches: once, above.

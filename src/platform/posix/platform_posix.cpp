@@ -1,11 +1,18 @@
 // The POSIX backend's drive state and files: drives emulated over host folders
 // (drives.h), remembered directories kept in the process, the current directory,
 // files by file descriptor, and the signal guard of a temporary file. Listings are
-// in listing.cpp, the shell files in shell_files.cpp.
+// in listing_linux.cpp and listing_portable.cpp, the shell files in shell_files.cpp.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#elif defined(__FreeBSD__) || defined(__DragonFly__)
+#include <sys/sysctl.h>
+#include <sys/types.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -159,15 +166,38 @@ int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
     return 0;
 }
 
-int moduleFileName(const char* name, char* buffer, std::size_t size) {
-    std::string found;
+namespace {
+
+// The program's real location as the host itself tells it: empty where it can't.
+std::string hostProgramPath() {
     char link[4096];
     ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);
-    if (n > 0) {
-        found.assign(link, static_cast<std::size_t>(n));
-    } else if (name != nullptr && name[0] != '\0') {
-        // No such link on this system: the shell found the program where it finds
-        // any command, the first executable of that name in PATH.
+    if (n > 0) return std::string(link, static_cast<std::size_t>(n));
+    std::string found;
+#if defined(__APPLE__)
+    uint32_t length = sizeof link;
+    if (::_NSGetExecutablePath(link, &length) == 0) found = link;
+#elif defined(__FreeBSD__) || defined(__DragonFly__)
+    const int query[] = {CTL_KERN, KERN_PROC, KERN_PROC_PATHNAME, -1};
+    std::size_t length = sizeof link;
+    if (::sysctl(query, 4, link, &length, nullptr, 0) == 0) found.assign(link, ::strnlen(link, length));
+#endif
+    // Resolved the way /proc/self/exe is: links and "." taken away.
+    if (!found.empty()) {
+        char* real = ::realpath(found.c_str(), nullptr);
+        found = real != nullptr ? real : "";
+        std::free(real);
+    }
+    return found;
+}
+
+}  // namespace
+
+int moduleFileName(const char* name, char* buffer, std::size_t size) {
+    std::string found = hostProgramPath();
+    if (found.empty() && name != nullptr && name[0] != '\0') {
+        // The host doesn't say: the shell found the program where it finds any
+        // command, the first executable of that name in PATH.
         const char* path = ::getenv("PATH");
         for (const char* entry = path != nullptr ? path : ""; found.empty();) {
             const char* end = std::strchr(entry, ':');

@@ -1,7 +1,6 @@
-// Listings of the POSIX backend: the kernel's directory records read straight into
-// one arena with getdents64, each walk level's unread records stacked below those of
-// the levels it opens, and the mount table that says which folders a walk must not
-// enter (kernel pseudo file systems, other drives' roots).
+// The Linux listing: the kernel's directory records read straight into one arena
+// with getdents64, each walk level's unread records stacked below those of the
+// levels it opens. What a walk must not enter comes from listing_shared.cpp.
 //
 // Where a file system keeps a folder's link count as 2 plus its subfolders, the walk
 // reads no more than it needs: a folder with a count of 2 has no subfolders and is
@@ -15,98 +14,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "platform/posix/drives.h"
+#include "platform/posix/listing.h"
 
 namespace platform {
 
 namespace {
 
-// Pseudo file systems whose mount points keep their line but are not entered.
-const char* const pseudoFileSystems[] = {
-    "proc",   "sysfs", "devtmpfs", "devpts",  "cgroup", "cgroup2",   "debugfs",     "tracefs",  "securityfs",
-    "pstore", "bpf",   "configfs", "fusectl", "mqueue", "hugetlbfs", "binfmt_misc", "efivarfs", "autofs",
-};
-
-// Drive paths (on the drive being listed) that are not entered: pseudo mounts and
-// the roots of other mapped drives. Read once when a walk opens a drive's root.
-std::vector<std::string> closedFolders;
-// Drive paths of the other mounts inside the drive: where a walk crosses into
-// another file system without a link count to tell it so.
-std::vector<std::string> mountPoints;
-
-std::string unescapeMountPath(const char* text, std::size_t n) {
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (text[i] == '\\' && i + 3 < n + 0 && text[i + 1] >= '0' && text[i + 1] <= '3') {
-            out +=
-                static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-void addFolder(std::vector<std::string>& folders, const std::string& host, int drive) {
-    char drivePath[pathBufferSize];
-    if (posix::hostToDriveOn(host.c_str(), drive, drivePath, sizeof drivePath) != 0) return;
-    if (drivePath[3] == '\0') return;
-    folders.emplace_back(drivePath);
-}
-
-void readClosedFolders(int drive) {
-    closedFolders.clear();
-    mountPoints.clear();
-    for (int other = 1; other <= 26; ++other) {
-        const char* root = posix::driveRoot(other);
-        if (other != drive && root != nullptr) addFolder(closedFolders, root, drive);
-    }
-    FILE* mounts = std::fopen("/proc/self/mountinfo", "re");
-    if (mounts == nullptr) return;
-    char line[8192];
-    while (std::fgets(line, sizeof line, mounts) != nullptr) {
-        // Fields: id parent major:minor root mountpoint options ... - fstype source ...
-        const char* fields[5];
-        char* p = line;
-        int count = 0;
-        while (count < 5 && *p != '\0') {
-            fields[count++] = p;
-            p = std::strchr(p, ' ');
-            if (p == nullptr) break;
-            ++p;
-        }
-        if (count < 5) continue;
-        const char* mountEnd = std::strchr(fields[4], ' ');
-        const char* dash = std::strstr(line, " - ");
-        if (mountEnd == nullptr || dash == nullptr) continue;
-        const char* type = dash + 3;
-        const char* typeEnd = std::strchr(type, ' ');
-        if (typeEnd == nullptr) continue;
-        std::string fsType(type, static_cast<std::size_t>(typeEnd - type));
-        bool pseudo = false;
-        for (const char* pseudoType : pseudoFileSystems) pseudo = pseudo || fsType == pseudoType;
-        addFolder(pseudo ? closedFolders : mountPoints,
-                  unescapeMountPath(fields[4], static_cast<std::size_t>(mountEnd - fields[4])), drive);
-    }
-    std::fclose(mounts);
-}
-
-bool isListed(const std::vector<std::string>& folders, const char* drivePath) {
-    if (folders.empty()) return false;
-    std::size_t n = std::strlen(drivePath);
-    for (const std::string& folder : folders) {
-        if (folder.size() == n && std::memcmp(folder.data(), drivePath, n) == 0) return true;
-    }
-    return false;
-}
+using posix::isPathName;
+using posix::isSelfOrParent;
 
 // File systems whose folder link counts are 2 plus the subfolders, checked on each:
 // ext2, ext3 and ext4 (which give 1, "not counted", past 65,000 subfolders), XFS,
@@ -182,10 +101,6 @@ bool isDirectoryEntry(int dirFd, const struct dirent64* record) {
     return ::fstatat(dirFd, record->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool isSelfOrParent(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // What the level learns from its folder's status: its device, whether the device
 // counts subfolders, and then how many it has.
 void setCount(Level& level, const struct stat& st, bool counted) {
@@ -193,13 +108,6 @@ void setCount(Level& level, const struct stat& st, bool counted) {
     level.counted = counted;
     // A count below 2 says nothing (ext4 past 65,000 subfolders).
     level.subfolders = counted && st.st_nlink >= 2 ? static_cast<long>(st.st_nlink - 2) : -1;
-}
-
-bool isPathName(const char* name) {
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '\r' || *p == '\n') return false;
-    }
-    return true;
 }
 
 // Hands out the level's next record that is fit to be a path name.
@@ -233,12 +141,12 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         int drive = driveOfLetter(drivePath[0]);
         const char* root = posix::driveRoot(drive);
         if (root == nullptr) return -1;
-        readClosedFolders(drive);
+        posix::readClosedFolders(drive);
         deviceCountsUsed = 0;
         fd = ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         known = fd >= 0 && ::fstat(fd, &st) == 0;
     } else {
-        if (parent != levelCount - 1 || isListed(closedFolders, drivePath)) return -1;
+        if (parent != levelCount - 1 || posix::isClosedFolder(drivePath)) return -1;
         const Level& up = levels[parent];
         if (up.counted) {
             // The status of a mount point is that of the root mounted there.
@@ -248,7 +156,7 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         }
         fd = ::openat(up.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         // A file system that counts subfolders mounted inside one that doesn't.
-        if (fd >= 0 && !known && isListed(mountPoints, drivePath)) known = ::fstat(fd, &st) == 0;
+        if (fd >= 0 && !known && posix::isMountPoint(drivePath)) known = ::fstat(fd, &st) == 0;
     }
     if (fd < 0) return -1;
     Level& level = levels[levelCount++];
@@ -273,6 +181,10 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
 int findNext(int listing, FoundEntry* entry) {
     if (listing != levelCount - 1) return -1;
     return nextRecord(levels[listing], entry) ? 0 : -1;
+}
+
+int posix::listingDescriptor(int listing) {
+    return listing >= 0 && listing < levelCount ? levels[listing].fd : -1;
 }
 
 void findClose(int listing) {

@@ -1,0 +1,43 @@
+// What the two folder listings of the POSIX backend share, besides findFirst,
+// findNext and findClose: the open descriptor of a listing, and the rules of a walk
+// that don't depend on how a folder is read.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace platform::posix {
+
+// The open directory descriptor of a listing that findFirst returned and findClose
+// hasn't closed, for fstatat of its entries; -1 for any other number.
+int listingDescriptor(int listing);
+
+// Reads, when a walk opens a drive's root, the folders of that drive the walk must
+// not enter (the mount points of kernel pseudo file systems, the roots of other
+// mapped drives) and the other mount points inside it.
+void readClosedFolders(int drive);
+// Whether the drive path names one of the folders not entered.
+bool isClosedFolder(const char* drivePath);
+// Whether the drive path names a folder where another file system is mounted.
+bool isMountPoint(const char* drivePath);
+
+// The type of the file system that holds an open folder on the device, as the mount
+// table names it ("ext4", "ufs"); empty when it isn't known.
+std::string fileSystemTypeOf(int fd, dev_t device);
+
+// A name that can be written as a path: no "\", CR or LF. Asked of every entry, so
+// inline.
+inline bool isPathName(const char* name) {
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '\r' || *p == '\n') return false;
+    }
+    return true;
+}
+
+// "." or "..".
+inline bool isSelfOrParent(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace platform::posix

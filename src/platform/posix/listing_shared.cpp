@@ -1,0 +1,75 @@
+// The rules of a walk that both folder listings follow: which folders keep their line
+// but are not entered (kernel pseudo file systems, other drives' roots), and where
+// other file systems are mounted.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/path_algebra.h"
+#include "platform/platform.h"
+#include "platform/posix/drives.h"
+#include "platform/posix/listing.h"
+#include "platform/posix/mount_table.h"
+
+namespace platform::posix {
+
+namespace {
+
+// Pseudo file systems whose mount points keep their line but are not entered. The
+// last ones are the names macOS and the BSDs give theirs.
+const char* const pseudoFileSystems[] = {
+    "proc",      "sysfs",       "devtmpfs", "devpts", "cgroup",   "cgroup2", "debugfs",
+    "tracefs",   "securityfs",  "pstore",   "bpf",    "configfs", "fusectl", "mqueue",
+    "hugetlbfs", "binfmt_misc", "efivarfs", "autofs", "devfs",    "fdescfs", "fdesc",
+    "procfs",    "linprocfs",   "linsysfs", "kernfs", "ptyfs",
+};
+
+// Drive paths (on the drive being listed) that are not entered: pseudo mounts and
+// the roots of other mapped drives. Read once when a walk opens a drive's root.
+std::vector<std::string> closedFolders;
+// Drive paths of the other mounts inside the drive: where a walk crosses into
+// another file system without a link count to tell it so.
+std::vector<std::string> mountPoints;
+// The whole table, for the types of the file systems a walk meets.
+std::vector<Mount> mountTable;
+
+void addFolder(std::vector<std::string>& folders, const std::string& host, int drive) {
+    char drivePath[platform::pathBufferSize];
+    if (hostToDriveOn(host.c_str(), drive, drivePath, sizeof drivePath) != 0) return;
+    if (drivePath[3] == '\0') return;
+    folders.emplace_back(drivePath);
+}
+
+bool isListed(const std::vector<std::string>& folders, const char* drivePath) {
+    if (folders.empty()) return false;
+    std::size_t n = std::strlen(drivePath);
+    for (const std::string& folder : folders) {
+        if (folder.size() == n && std::memcmp(folder.data(), drivePath, n) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void readClosedFolders(int drive) {
+    closedFolders.clear();
+    mountPoints.clear();
+    for (int other = 1; other <= 26; ++other) {
+        const char* root = driveRoot(other);
+        if (other != drive && root != nullptr) addFolder(closedFolders, root, drive);
+    }
+    mountTable = readMountTable();
+    for (const Mount& mount : mountTable) {
+        bool pseudo = false;
+        for (const char* pseudoType : pseudoFileSystems) pseudo = pseudo || mount.type == pseudoType;
+        addFolder(pseudo ? closedFolders : mountPoints, mount.point, drive);
+    }
+}
+
+bool isClosedFolder(const char* drivePath) { return isListed(closedFolders, drivePath); }
+
+bool isMountPoint(const char* drivePath) { return isListed(mountPoints, drivePath); }
+
+std::string fileSystemTypeOf(int fd, dev_t device) { return fileSystemType(fd, device, mountTable); }
+
+}  // namespace platform::posix
