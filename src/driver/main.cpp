@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
     platform::takeArguments(argc, argv);
-    vux::startUp(argc, argv);
+    vux::startUp(argc, argv, vux::Caller::search);
     vux::parseOptions(vux::optionTable, vux::switchChar, vux::pathSet.configFile, argc, argv);
     vux::dispatchActions(argc, argv);
 

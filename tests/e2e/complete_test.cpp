@@ -93,6 +93,14 @@ TEST_F(Completion, OffersEachMatchingNameOnceFromTheKeysDrive) {
     }
     std::sort(every.begin(), every.end());
     EXPECT_EQ(sortedLines(complete("", c("WORK")).out), every);
+
+    // vux.cfg's switches apply as they do to a search; its faults end it silently.
+    harness::writeFile(tools("vux.cfg"), "/q /c\r\n");
+    EXPECT_EQ(sortedLines(complete("doc", c("WORK")).out), std::vector<std::string>{"docs"});
+    harness::writeFile(tools("vux.cfg"), "/nosuch\r\n");
+    auto r = complete("doc", c("WORK"));
+    EXPECT_EQ(r.code, 101);
+    EXPECT_EQ(r.out + r.err, "");
 }
 
 TEST_F(Completion, NeverScansNorWrites) {
