@@ -91,9 +91,7 @@ bool offerName(Completion& c, const char* line, std::size_t length, std::size_t 
 inline bool takeLine(Completion& c, const char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
     if (length > longestTreeLine || length < 2) return false;
-    // The first character never counts as a separator, as in the search.
-    const void* last = ::memrchr(line + 1, separator, length - 1);
-    const std::size_t lastStart = last == nullptr ? 0 : static_cast<const char*>(last) - line + 1;
+    const std::size_t lastStart = lastComponentStart(line, length);
     const std::size_t lineLast = length - lastStart;
     if (lineLast == 0 || lineLast < c.last || lastStart < c.head) return false;
     const char* text = line + lastStart - c.head;
