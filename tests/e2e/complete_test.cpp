@@ -1,4 +1,4 @@
-// Tab completion: vux-complete's names straight from the tree file, then the same
+// Tab completion: the names vux serves with VUXCOMPLETE=1, straight from the tree file, then the same
 // names through the installed wrappers in real bash, zsh and fish. A folder name
 // written to inject a command must come back as a name and run nothing.
 #include <algorithm>
@@ -32,7 +32,6 @@ bool injected(const std::string& folder) {
 class Completion : public NativeDrives {
 protected:
     void SetUp() override {
-        harness::copyFile(VUX_COMPLETE_BINARY, tools("vux-complete"));
         for (const char* folder :
              {"Docs/x", "docs", "a/Documents", "a/docs", "a/dos/bin", "WORK", "MY=Foo"}) {
             harness::makeDirs(c(folder));
@@ -48,7 +47,9 @@ protected:
     }
 
     harness::RunResult complete(const std::string& word, const std::string& cwd) {
-        return harness::run({tools("vux-complete"), word}, env, cwd);
+        harness::Environment asked = env;
+        asked["VUXCOMPLETE"] = "1";
+        return harness::run({program(), word}, asked, cwd);
     }
 
     std::string wrapper(const char* name) const { return d("INST/") + name; }

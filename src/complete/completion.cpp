@@ -1,10 +1,12 @@
-// vux-complete: the names that Tab after `vux ` offers in the POSIX shells. It sits
-// beside vux, so it finds the same data folder (its own folder, or VUXDATADIR) and
-// the same current drive (the current directory through VUXDRIVES), and it reads the
-// tree file that a search would read. It never scans, never writes a file and prints
-// nothing but names, one per line; no tree file means nothing to offer.
+// Completion: the names that Tab after `vux ` offers in the POSIX shells, served by
+// vux itself when the wrapper sets VUXCOMPLETE=1 for that one call. It starts as a
+// search starts, so it finds the same data folder (the program's folder, or
+// VUXDATADIR), the same current drive (the current directory through VUXDRIVES) and
+// the same switches of vux.cfg, and it reads the tree file that a search would read.
+// It never scans, never writes a file and prints nothing but names, one per line;
+// no tree file means nothing to offer.
 //
-//   vux-complete WORD [KEEP]
+//   VUXCOMPLETE=1 vux WORD [KEEP]
 //
 // WORD is the search key being typed, with or without a drive prefix (d:src); each
 // name comes back as WORD's drive prefix and head as typed, then the name. KEEP, a
@@ -14,6 +16,8 @@
 // Exit code 0, also with nothing to offer; 2 for bad arguments; otherwise vux's own
 // code for what stopped it (107, 108, 106, 105, 11, or the configuration's 101 to
 // 105), silently.
+#include "complete/completion.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -26,8 +30,14 @@
 #include "platform/platform.h"
 #include "tree/data_files.h"
 
-int main(int argc, char** argv) {
-    using namespace vux;
+namespace vux {
+
+bool completionAsked() {
+    const char* mode = std::getenv("VUXCOMPLETE");
+    return mode != nullptr && std::strcmp(mode, "1") == 0;
+}
+
+void serveCompletion(int argc, char** argv) {
     const char* word = argc >= 2 ? argv[1] : "";
     std::size_t keep = 0;
     bool badArguments = argc > 3;
@@ -39,7 +49,7 @@ int main(int argc, char** argv) {
     }
     if (badArguments) {
         static const char usage[] =
-            "vux-complete: takes the word to complete and how much of it the shell keeps.\n";
+            "vux: completion takes the word to complete and how much of it the shell keeps.\n";
         platform::writeStream(2, usage, sizeof usage - 1);
         endRun(ExitCode::badCompletionArguments);
     }
@@ -80,3 +90,5 @@ int main(int argc, char** argv) {
     platform::writeStream(1, out.data(), out.size());
     endRun(ExitCode::done);
 }
+
+}  // namespace vux
