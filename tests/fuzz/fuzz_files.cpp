@@ -21,6 +21,7 @@
 #include "driver/start_up.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
+#include "run_reset.h"
 #include "search/change_directory.h"
 #include "search/search_loop.h"
 #include "tree/data_files.h"
@@ -145,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const char* const currents[] = {"", "A", "A/B", "DOS"};
     if (::chdir(host(currents[(data[0] >> 4) & 3]).c_str()) != 0) __builtin_trap();
-    vux::resetRunState();
+    test_support::resetWholeRun();
     // The program's own start-up, as a run of vux from C:\DATA makes it.
     static char program[] = "C:\\DATA\\vux";
     char* arguments[] = {program, nullptr};

@@ -76,7 +76,7 @@ TEST_F(Scoring, WorkedExamples) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + (c.wildcard ? "*" : "") + " from " + c.current);
-        vux::resetRunState();
+        test_support::resetWholeRun();
         vux::wildcardKey = c.wildcard ? 1 : 0;
         vux::noRescan = c.partialOn ? 1 : 0;
         PassOutcome outcome = runPass(sampleTree, c.key, c.current);
@@ -197,7 +197,7 @@ TEST_F(Scoring, PrefilterPassesOverOnlyLinesThatCannotMatch) {
     for (const Case& each : cases) {
         SCOPED_TRACE(std::string(each.key) + " on " + each.line + (each.caseInsensitive ? "" : " /c") +
                      (each.partialImpossible ? "" : " partial"));
-        vux::resetRunState();
+        test_support::resetWholeRun();
         vux::caseInsensitive = each.caseInsensitive ? 1 : 0;
         vux::noRescan = each.partialImpossible ? 0 : 1;
         const vux::KeyParts key = vux::splitKey(each.key, std::strlen(each.key));
@@ -268,7 +268,7 @@ TEST_F(Scoring, CompletionOffersWhatTheSearchTakes) {
 }
 
 TEST(TextOperations, HonourCaseSwitch) {
-    vux::resetRunState();
+    test_support::resetWholeRun();
     EXPECT_EQ(vux::isEmpty(nullptr), 1);
     EXPECT_EQ(vux::isEmpty(""), 1);
     EXPECT_EQ(vux::isEmpty("x"), 0);
@@ -287,5 +287,5 @@ TEST(TextOperations, HonourCaseSwitch) {
     vux::caseInsensitive = 0;
     EXPECT_NE(vux::compareText("C:\\Work", "C:\\WORK"), 0);
     EXPECT_EQ(vux::sameChar('a', 'A'), 0);
-    vux::resetRunState();
+    test_support::resetWholeRun();
 }
