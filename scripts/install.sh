@@ -40,11 +40,10 @@ folder=$(cd "$folder" && pwd -P)
 cp build/vux "$folder/vux.new.$$"
 mv -f "$folder/vux.new.$$" "$folder/vux"
 
-# Tab completion and the manual page. vux-complete lies beside vux, so it reads the
-# same data folder; man finds vux.1 in ~/.local/share/man while ~/.local/bin is on
+# vux serves Tab completion itself; the helper program of earlier installs goes.
+rm -f "$folder/vux-complete"
+# The manual page: man finds vux.1 in ~/.local/share/man while ~/.local/bin is on
 # PATH (Debian's ~/.profile puts it there when the folder exists).
-cmake --build build -j2 --target vux-complete >/dev/null
-cp build/vux-complete "$folder/vux-complete"
 man1="$HOME/.local/share/man/man1"
 mkdir -p "$man1" "$HOME/.local/bin"
 cp doc/vux.1 "$man1/vux.1"

@@ -2,11 +2,13 @@
 // found from its end, the names kept once in a small open-addressing set.
 #include "complete/complete_names.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "driver/run_state.h"
+#include "options/parser.h"
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "search/match_score.h"
@@ -70,14 +72,30 @@ struct Completion {
     std::size_t nameSkip;
     std::string* out;
     NameSet names;
+    std::string prefixKey;  // the key offered for a name that holds white space
 };
 
-// Offers a name that fits the key; true once enough names have been found.
+// Offers a name that fits the key; true once enough names have been found. The
+// command line is split into words at white space, so a name holding some can't
+// be typed as one key: it is offered as the prefix key that reaches it, the text
+// before its first white space and "*", or not at all when that text is empty or
+// shorter than the key's last component (the key holds white space itself).
 bool offerName(Completion& c, const char* line, std::size_t length, std::size_t lastStart) {
     // A line with a NUL byte in it can't name a directory.
     if (std::memchr(line, '\0', length) != nullptr) return false;
-    const char* name = line + lastStart + c.nameSkip;
-    const std::size_t nameLength = length - lastStart - c.nameSkip;
+    const char* name = line + lastStart;
+    std::size_t nameLength = length - lastStart;
+    const char* blank = std::find_if(name, name + nameLength, isWhiteSpace);
+    if (blank != name + nameLength) {
+        const std::size_t before = static_cast<std::size_t>(blank - name);
+        if (before == 0 || before < c.last) return false;
+        c.prefixKey.assign(name, before);
+        c.prefixKey.push_back('*');
+        name = c.prefixKey.data();
+        nameLength = c.prefixKey.size();
+    }
+    name += c.nameSkip;
+    nameLength -= c.nameSkip;
     if (c.names.add(name, nameLength)) {
         c.out->append(*c.typed);
         c.out->append(name, nameLength);
@@ -91,9 +109,7 @@ bool offerName(Completion& c, const char* line, std::size_t length, std::size_t 
 inline bool takeLine(Completion& c, const char* line, std::size_t length) {
     if (length > 0 && line[length - 1] == '\r') --length;
     if (length > longestTreeLine || length < 2) return false;
-    // The first character never counts as a separator, as in the search.
-    const void* last = ::memrchr(line + 1, separator, length - 1);
-    const std::size_t lastStart = last == nullptr ? 0 : static_cast<const char*>(last) - line + 1;
+    const std::size_t lastStart = lastComponentStart(line, length);
     const std::size_t lineLast = length - lastStart;
     if (lineLast == 0 || lineLast < c.last || lastStart < c.head) return false;
     const char* text = line + lastStart - c.head;
@@ -112,8 +128,9 @@ std::size_t completeNames(int file, const char* key, std::size_t keyLength, cons
     }
     std::size_t head = normal.size() > 1 ? normal.find_last_of(separator) : std::string::npos;
     const std::size_t headLength = head == std::string::npos || head == 0 ? 0 : head + 1;
-    Completion c{normal.c_str(), normal.size(), headLength, normal.size() - headLength, 0, 0, &typed,
-                 nameSkip,       &out,          NameSet()};
+    Completion c{
+        normal.c_str(), normal.size(), headLength,   normal.size() - headLength, 0, 0, &typed, nameSkip,
+        &out,           NameSet(),     std::string()};
     if (c.nameSkip > c.last) c.nameSkip = c.last;  // never past a name's end
     if (c.length > 0) {
         char first = normal[0];

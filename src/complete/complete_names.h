@@ -18,7 +18,9 @@ constexpr std::size_t mostNames = 10000;
 // as the user typed it up to and including its last separator, drive prefix
 // included. Each name is written without its first nameSkip characters (less than
 // the key's last component holds): a shell that keeps part of the word on its command
-// line asks for the rest only. Returns the number of names.
+// line asks for the rest only. A name that holds white space, which can't be typed
+// as one key, comes as the prefix key that reaches it: the text before its first
+// white space and "*". Returns the number of names.
 std::size_t completeNames(int file, const char* key, std::size_t keyLength, const std::string& typed,
                           std::size_t nameSkip, std::string& out);
 

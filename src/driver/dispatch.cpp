@@ -26,11 +26,14 @@ void dispatchActions(int argumentCount, char** argumentVector) {
             case actions::home: goHome(); break;
             case actions::rescan: rescan(); break;
             case actions::noRescan: noRescan = 1; break;
-            case actions::caseSensitive: caseInsensitive = 0; break;
-            case actions::exactMatch: exactOnly = 1; break;
-            default: break;
+            default: applyLookupSwitch(*action); break;
         }
     }
+}
+
+void applyLookupSwitch(const Action& action) {
+    if (action.row->actionNumber == actions::caseSensitive) caseInsensitive = 0;
+    if (action.row->actionNumber == actions::exactMatch) exactOnly = 1;
 }
 
 void endWithoutSearch(bool noArguments, const char* currentDirectory) {

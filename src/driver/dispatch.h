@@ -4,9 +4,15 @@
 
 namespace vux {
 
+struct Action;
+
 // Performs the actions in list order. Ends the run with 127 after an install, and
 // through the fatal errors of the actions themselves.
 void dispatchActions(int argumentCount, char** argumentVector);
+
+// Sets the switch that changes how keys and lines are compared, for the
+// case-sensitive and exact-match actions; any other action is left alone.
+void applyLookupSwitch(const Action& action);
 
 // Ends a run without a search key with 127; a run given no arguments at all prints
 // the current directory first.

@@ -6,6 +6,7 @@ namespace vux {
 enum class ExitCode : int {
     done = 0,  // a change was handed to the shell
     treeNotOpened = 1,
+    badCompletionArguments = 2,  // completion's word and count don't fit together
     noMatch = 3,
     commandBatchNotOpened = 5,
     currentDirectoryNotInTree = 6,

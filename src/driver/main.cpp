@@ -1,5 +1,6 @@
 // vux: changes the shell's current directory in a few keystrokes. One run performs
 // one command line; this is its table of contents.
+#include "complete/completion.h"
 #include "driver/dispatch.h"
 #include "driver/run_state.h"
 #include "driver/start_up.h"
@@ -11,7 +12,8 @@
 
 int main(int argc, char** argv) {
     platform::takeArguments(argc, argv);
-    vux::startUp(argc, argv);
+    if (vux::completionAsked()) vux::serveCompletion(argc, argv);
+    vux::startUp(argc, argv, vux::Caller::search);
     vux::parseOptions(vux::optionTable, vux::switchChar, vux::pathSet.configFile, argc, argv);
     vux::dispatchActions(argc, argv);
 

@@ -3,11 +3,6 @@
 
 #include <cstring>
 
-#include "options/action_list.h"
-#include "options/option_table.h"
-#include "search/change_directory.h"
-#include "search/match_score.h"
-
 namespace vux {
 
 int currentDrive = 0;
@@ -40,11 +35,6 @@ void resetRunState() {
     changed = 0;
     verbosityLevel = verbosityUnset;
     requestedVerbosity = verbosityUnset;
-    resetActionList();
-    for (int& count : useCounts) count = 0;
-    useCountOf(bannerRow) = 0;
-    clearBestCandidate();
-    clearSkippedCandidates();
 }
 
 }  // namespace vux

@@ -42,9 +42,8 @@ extern int requestedVerbosity;               // verbosityHook: the last of v, q,
 //   the platform backend's own: remembered directories, open listings, the guarded
 //   temporary file (reset by platform::start)
 
-// Puts every value of a run back to its start: the values above, the action list,
-// the use counts and the held candidate. The pathSet stays as computePathSet left
-// it, since it depends on the program's location, not on the run.
+// Puts the values above back to their start, for tests that make many runs in one
+// process (their support resets the owners' state listed above as well).
 void resetRunState();
 
 }  // namespace vux

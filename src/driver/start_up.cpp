@@ -3,10 +3,12 @@
 
 #include <cstring>
 
+#include "driver/dispatch.h"
 #include "driver/fatal.h"
 #include "driver/run_state.h"
 #include "options/action_list.h"
 #include "options/option_table.h"
+#include "options/parser.h"
 #include "platform/platform.h"
 #include "platform/shell_files.h"
 #include "tree/data_files.h"
@@ -31,7 +33,9 @@ namespace {
 
 }  // namespace
 
-void startUp(int argumentCount, char** argumentVector) {
+void startUp(int argumentCount, char** argumentVector, Caller caller) {
+    // Completion ends without a word on the terminal, whatever stops it.
+    if (caller == Caller::completion) verbosityLevel = verbosityMute;
     std::memset(searchKey, 0, sizeof searchKey);
     if (platform::start() != platform::StartProblem::none) {
         fatalError(
@@ -43,6 +47,13 @@ void startUp(int argumentCount, char** argumentVector) {
     readCurrentDirectory(startDirectory, sizeof startDirectory);
     driveString[0] = static_cast<char>('@' + currentDrive);
     computePathSet(argumentCount > 0 ? argumentVector[0] : nullptr);
+
+    if (caller == Caller::completion) {
+        // The configuration's words alone: the completed word is not an option.
+        readOptionWords(optionTable, switchChar, pathSet.configFile, 0, nullptr);
+        for (int i = 0; i < actionList.count; ++i) applyLookupSwitch(actionList.actions[i]);
+        return;
+    }
 
     // Emptied first, so a run that changes nothing leaves the shell where it is.
     TextWriter batch;

@@ -151,8 +151,8 @@ char* displayForm(const OptionRow& row, char switchCharacter) {
     return form;
 }
 
-void parseOptions(const OptionRow* table, char switchCharacter, const char* configurationPath,
-                  int argumentCount, char** argumentVector) {
+void readOptionWords(const OptionRow* table, char switchCharacter, const char* configurationPath,
+                     int argumentCount, char** argumentVector) {
     JoinedText joined{allocateOrFail(joinedTextSize), 0};
     appendConfiguration(joined, configurationPath);
     for (int i = 1; i < argumentCount; ++i) {
@@ -186,8 +186,13 @@ void parseOptions(const OptionRow* table, char switchCharacter, const char* conf
             cursor = end;
         }
     }
-    endPass();
     std::free(joined.text);
+}
+
+void parseOptions(const OptionRow* table, char switchCharacter, const char* configurationPath,
+                  int argumentCount, char** argumentVector) {
+    readOptionWords(table, switchCharacter, configurationPath, argumentCount, argumentVector);
+    endPass();
 }
 
 }  // namespace vux

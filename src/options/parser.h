@@ -23,6 +23,12 @@ int applyOption(const OptionRow& row, const char* argument);
 // A new text naming the row as the help screen shows it; the caller frees it.
 char* displayForm(const OptionRow& row, char switchCharacter);
 
+// The word loop alone: the configuration file's words, then the command line's,
+// become the sorted action list; no validator runs and no count is checked. Ends
+// the run as parseOptions does for unknown options and overlong text.
+void readOptionWords(const OptionRow* table, char switchCharacter, const char* configurationPath,
+                     int argumentCount, char** argumentVector);
+
 // Turns the configuration file's words, then the command line's, into the sorted
 // action list and runs the end pass. Ends the run with 101 for an unknown option,
 // 102 for an option given too often, 103 to 105 for overlong text, and through

@@ -22,14 +22,6 @@ namespace {
 
 inline char folded(char c) { return caseInsensitive != 0 ? platform::upperAscii(c) : c; }
 
-// Position after the last separator of text[0, length), the first character aside.
-inline std::size_t lastComponentStart(const char* text, std::size_t length) {
-    for (std::size_t i = length; i > 1; --i) {
-        if (text[i - 1] == separator) return i;
-    }
-    return 0;
-}
-
 void hold(const char* line, std::size_t length, int partial, int p) {
     std::memcpy(bestCandidate.path, line, length);
     bestCandidate.path[length] = '\0';

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "driver/run_state.h"
 
@@ -27,6 +29,26 @@ int compareTextN(const char* a, const char* b, std::size_t n);
 int sameChar(char a, char b);
 // The text after the last separator; the first character never counts as one.
 const char* lastComponent(const char* path);
+
+// Where text[0, length)'s last component begins: the position after its last
+// separator, the first character aside, or 0 when there is none. Eight bytes are
+// tested at a time, since this runs for every line a pass or a completion reads;
+// only a word that holds a separator is looked at byte by byte.
+inline std::size_t lastComponentStart(const char* text, std::size_t length) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t low = 0x7F7F7F7F7F7F7F7FULL;
+    std::size_t i = length;
+    for (; i >= 9; i -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i - 8, 8);
+        const std::uint64_t x = word ^ (ones * static_cast<unsigned char>(separator));  // separators become 0
+        if ((~(((x & low) + low) | x | low)) != 0) break;
+    }
+    for (; i > 1; --i) {
+        if (text[i - 1] == separator) return i;
+    }
+    return 0;
+}
 
 // The key taken apart once for a whole pass.
 struct KeyParts {

@@ -1,4 +1,4 @@
-// Tab completion: vux-complete's names straight from the tree file, then the same
+// Tab completion: the names vux serves with VUXCOMPLETE=1, straight from the tree file, then the same
 // names through the installed wrappers in real bash, zsh and fish. A folder name
 // written to inject a command must come back as a name and run nothing.
 #include <algorithm>
@@ -8,7 +8,9 @@
 
 namespace {
 
-const std::string hostileName = "odd name 'q' $(touch INJECTED) `touch INJECTED` & x; touch INJECTED \"z\"";
+// No blank in it, so that it is offered whole (a name with one comes as a prefix key).
+const std::string hostileName =
+    "odd'q'$(touch${IFS}INJECTED)`touch${IFS}INJECTED`&x;touch${IFS}INJECTED\"z\"";
 
 std::vector<std::string> sortedLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -32,9 +34,8 @@ bool injected(const std::string& folder) {
 class Completion : public NativeDrives {
 protected:
     void SetUp() override {
-        harness::copyFile(VUX_COMPLETE_BINARY, tools("vux-complete"));
-        for (const char* folder :
-             {"Docs/x", "docs", "a/Documents", "a/docs", "a/dos/bin", "WORK", "MY=Foo"}) {
+        for (const char* folder : {"Docs/x", "docs", "a/Documents", "a/docs", "a/dos/bin", "WORK", "MY=Foo",
+                                   "my folder", " lead"}) {
             harness::makeDirs(c(folder));
         }
         harness::makeDirs(c("P/" + hostileName));
@@ -48,7 +49,9 @@ protected:
     }
 
     harness::RunResult complete(const std::string& word, const std::string& cwd) {
-        return harness::run({tools("vux-complete"), word}, env, cwd);
+        harness::Environment asked = env;
+        asked["VUXCOMPLETE"] = "1";
+        return harness::run({program(), word}, asked, cwd);
     }
 
     std::string wrapper(const char* name) const { return d("INST/") + name; }
@@ -70,6 +73,8 @@ TEST_F(Completion, OffersEachMatchingNameOnceFromTheKeysDrive) {
         {"OS\\b", {"OS\\bin"}},  // the head lines up with the end of the line's head
         {"a\\", {"a\\Documents", "a\\docs", "a\\dos"}},
         {"odd", {hostileName}},
+        {"m", {"MY=Foo", "my*"}},  // a name with a blank comes as the key that reaches it
+        {"my f", {}},
         {"nothing", {}},
         {"/q", {}},
         {"-x", {}},
@@ -89,10 +94,20 @@ TEST_F(Completion, OffersEachMatchingNameOnceFromTheKeysDrive) {
     for (const std::string& line : sortedLines(file(tools("dirtree.C")))) {
         std::string name = line.substr(line.rfind('\\') + 1);
         name.pop_back();  // the CR
+        if (name.find(' ') != std::string::npos) name = name.substr(0, name.find(' ')) + "*";
+        if (name == "*") continue;
         if (std::find(every.begin(), every.end(), name) == every.end()) every.push_back(name);
     }
     std::sort(every.begin(), every.end());
     EXPECT_EQ(sortedLines(complete("", c("WORK")).out), every);
+
+    // vux.cfg's switches apply as they do to a search; its faults end it silently.
+    harness::writeFile(tools("vux.cfg"), "/q /c\r\n");
+    EXPECT_EQ(sortedLines(complete("doc", c("WORK")).out), std::vector<std::string>{"docs"});
+    harness::writeFile(tools("vux.cfg"), "/nosuch\r\n");
+    auto r = complete("doc", c("WORK"));
+    EXPECT_EQ(r.code, 101);
+    EXPECT_EQ(r.out + r.err, "");
 }
 
 TEST_F(Completion, NeverScansNorWrites) {
@@ -137,7 +152,7 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
         "comp 'vux my=f' vux my = f\n"
         "comp 'vux /q dos/b' vux /q dos/b\n"
         "comp 'vux od' vux od\n"
-        "comp \"vux 'odd name\" vux \"'odd name\"\n"
+        "comp \"vux 'odd\" vux \"'odd\"\n"
         "comp 'vux nothing' vux nothing\n"
         "complete -p vux\n"
         "comp 'vux odd' vux odd\n"
@@ -145,8 +160,8 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
         "eval \"printf '<%s>' vux ${COMPREPLY[0]}\"; echo\n";
     auto r = harness::run({"bash", "--norc", "--noprofile", "-c", script}, env, c("WORK"));
     const std::string quoted =
-        "odd\\ name\\ \\'q\\'\\ \\$\\(touch\\ INJECTED\\)\\ \\`touch\\ INJECTED\\`\\ \\&\\ x\\;\\ touch\\ "
-        "INJECTED\\ \\\"z\\\"";
+        "odd\\'q\\'\\$\\(touch\\$\\{IFS\\}INJECTED\\)\\`touch\\$\\{IFS\\}INJECTED\\`\\&x\\;touch\\$\\{IFS\\}"
+        "INJECTED\\\"z\\\"";
     EXPECT_EQ(r.out, "Docs|Documents|docs|\nDoom|\nFoo|\ndos/bin|\n" + quoted + "|\n" + quoted + "|\n|\n" +
                          "complete -F _vux_complete vux\n" + quoted + "|\n<vux><" + hostileName + ">\n");
     EXPECT_EQ(r.err, "");
@@ -191,13 +206,12 @@ TEST_F(Completion, ZshCompletesOnTheCommandLine) {
 
 TEST_F(Completion, FishCompletesTheToken) {
     if (!harness::haveProgram("fish")) GTEST_SKIP() << "fish is not installed";
-    const std::string script =
-        "source '" + wrapper("vux.fish") +
-        "'\n"
-        "for line in 'vux docu' 'vux d:do' 'vux dos/b' 'vux od' \"vux odd\\\\ name\\\\ \\\\'q\" "
-        "'vux \"odd name' 'vux nothing'\n"
-        "    complete -C $line; echo '|'\n"
-        "end\n";
+    const std::string script = "source '" + wrapper("vux.fish") +
+                               "'\n"
+                               "for line in 'vux docu' 'vux d:do' 'vux dos/b' 'vux od' \"vux odd\\\\'q\" "
+                               "'vux \"odd' 'vux nothing'\n"
+                               "    complete -C $line; echo '|'\n"
+                               "end\n";
     auto r = harness::run({"fish", "--no-config", "-c", script}, env, c("WORK"));
     EXPECT_EQ(r.out, "Documents\n|\nd:Doom\n|\ndos/bin\n|\n" + hostileName + "\n|\n" + hostileName + "\n|\n" +
                          hostileName + "\n|\n|\n");

@@ -57,9 +57,9 @@ TEST_F(Install, AloneEmptiesConfigAndWritesEveryWrapper) {
     EXPECT_NE(file(here("vux.fish")).find("VUXSESSION=$fish_pid '" + program() + "' $vux_words"),
               std::string::npos)
         << file(here("vux.fish"));
-    // Their completion asks the program beside vux.
+    // Their completion asks the program itself.
     for (const char* name : {"vux.sh", "vux.fish"}) {
-        EXPECT_NE(file(here(name)).find("'" + tools("vux-complete") + "' \"$word\""), std::string::npos)
+        EXPECT_NE(file(here(name)).find("VUXCOMPLETE=1 '" + program() + "' \"$word\""), std::string::npos)
             << name;
     }
     EXPECT_FALSE(harness::fileExists(tools("vux.bat")));
@@ -216,7 +216,6 @@ TEST_F(Install, ScriptInstallsWhereAskedAndUpgradesKeepingTheUsersFiles) {
     harness::makeDirs(root / "stubs");
     harness::copyFile(VUX_SOURCE_DIR "/scripts/install.sh", repo + "/scripts/install.sh");
     harness::copyFile(VUX_BINARY, repo + "/build/vux");
-    harness::copyFile(VUX_COMPLETE_BINARY, repo + "/build/vux-complete");
     harness::copyFile(VUX_SOURCE_DIR "/doc/vux.1", repo + "/doc/vux.1");
     for (const std::string stub : {"cmake", "g++"}) {
         harness::writeFile(root / "stubs/" + stub, "#!/bin/sh\n");

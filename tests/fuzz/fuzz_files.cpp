@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "driver/start_up.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
+#include "run_reset.h"
 #include "search/change_directory.h"
 #include "search/search_loop.h"
 #include "tree/data_files.h"
@@ -128,12 +130,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::silenceStandardOutput();
     root = fuzz::makeTemporaryDrive();
     for (const char* dir : {"A", "A/B", "DOS", "DATA"}) ::mkdir(host(dir).c_str(), 0755);
-    vux::resetRunState();
-    try {
-        vux::computePathSet("C:\\DATA\\vux");
-    } catch (const fuzz::RunEnded&) {
-        __builtin_trap();
-    }
     return 0;
 }
 
@@ -149,14 +145,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     static const char* const currents[] = {"", "A", "A/B", "DOS"};
-    if (::chdir(host(currents[(data[0] >> 4) & 3]).c_str()) != 0 ||
-        platform::start() != platform::StartProblem::none) {
+    if (::chdir(host(currents[(data[0] >> 4) & 3]).c_str()) != 0) __builtin_trap();
+    test_support::resetWholeRun();
+    // The program's own start-up, as a run of vux from C:\DATA makes it.
+    static char program[] = "C:\\DATA\\vux";
+    char* arguments[] = {program, nullptr};
+    try {
+        vux::startUp(1, arguments, vux::Caller::search);
+    } catch (const fuzz::RunEnded&) {
         __builtin_trap();
     }
-    vux::resetRunState();
-    vux::currentDrive = 3;
-    vux::driveString[0] = 'C';
-    if (platform::getCwd(vux::startDirectory, sizeof vux::startDirectory) == nullptr) __builtin_trap();
     vux::noRescan = (data[0] >> 2) & 1;
     vux::caseInsensitive = ((data[0] >> 3) & 1) == 0 ? 1 : 0;
 

@@ -14,6 +14,7 @@
 #include "options/action_list.h"
 #include "options/option_table.h"
 #include "options/parser.h"
+#include "run_reset.h"
 #include "search/search_loop.h"
 #include "tree/data_files.h"
 
@@ -55,7 +56,7 @@ void checkActionList() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::silenceStandardOutput();
     configHostPath = fuzz::makeTemporaryDrive() + "/vux.cfg";
-    vux::resetRunState();
+    test_support::resetWholeRun();
     try {
         vux::computePathSet("C:\\vux");
     } catch (const fuzz::RunEnded&) {
@@ -81,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     argv.push_back(nullptr);
 
     fuzz::returnToTemporaryDrive();
-    vux::resetRunState();
+    test_support::resetWholeRun();
     fuzz::HeapWatch heap;
     heap.watch();
     try {

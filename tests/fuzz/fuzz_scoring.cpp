@@ -16,6 +16,7 @@
 
 #include "driver/run_state.h"
 #include "fuzz_support.h"
+#include "run_reset.h"
 #include "search/match_score.h"
 
 namespace {
@@ -142,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string key = pieces[0].substr(0, pieces[0].find('\0')).substr(0, vux::pathBufferSize - 1);
     std::string current = pieces[1].substr(0, pieces[1].find('\0')).substr(0, vux::pathBufferSize - 1);
 
-    vux::resetRunState();
+    test_support::resetWholeRun();
     vux::caseInsensitive = switches & 1;
     vux::exactOnly = (switches >> 1) & 1;
     vux::wildcardKey = (switches >> 2) & 1;

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/run_state.h"
+#include "run_reset.h"
 #include "throwing_fatal.h"
 
 class RunStateTest : public ::testing::Test {
 protected:
-    void SetUp() override { vux::resetRunState(); }
-    void TearDown() override { vux::resetRunState(); }
+    void SetUp() override { test_support::resetWholeRun(); }
+    void TearDown() override { test_support::resetWholeRun(); }
 };
 
 // Runs step; returns the exit code the run ended with, or -1 when it went on.

@@ -2,13 +2,20 @@
 // equals around the current directory, and the text operations it rests on.
 #include "search/match_score.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "complete/complete_names.h"
 #include "driver/run_state.h"
+#include "harness.h"
 #include "run_state_fixture.h"
 #include "search/line_filter.h"
 
@@ -69,7 +76,7 @@ TEST_F(Scoring, WorkedExamples) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + (c.wildcard ? "*" : "") + " from " + c.current);
-        vux::resetRunState();
+        test_support::resetWholeRun();
         vux::wildcardKey = c.wildcard ? 1 : 0;
         vux::noRescan = c.partialOn ? 1 : 0;
         PassOutcome outcome = runPass(sampleTree, c.key, c.current);
@@ -190,7 +197,7 @@ TEST_F(Scoring, PrefilterPassesOverOnlyLinesThatCannotMatch) {
     for (const Case& each : cases) {
         SCOPED_TRACE(std::string(each.key) + " on " + each.line + (each.caseInsensitive ? "" : " /c") +
                      (each.partialImpossible ? "" : " partial"));
-        vux::resetRunState();
+        test_support::resetWholeRun();
         vux::caseInsensitive = each.caseInsensitive ? 1 : 0;
         vux::noRescan = each.partialImpossible ? 0 : 1;
         const vux::KeyParts key = vux::splitKey(each.key, std::strlen(each.key));
@@ -205,8 +212,63 @@ TEST_F(Scoring, PrefilterPassesOverOnlyLinesThatCannotMatch) {
     }
 }
 
+// Tab offers exactly the names whose lines the search takes as exact or leading
+// matches, under either case switch; a name with a blank comes as the prefix key
+// that reaches it. Completion against scoreLine over generated trees, with last
+// names both short and long enough to be searched eight bytes at a time.
+TEST_F(Scoring, CompletionOffersWhatTheSearchTakes) {
+    std::mt19937 random(17);
+    auto text = [&](std::size_t most, const char* letters) {
+        std::string out(1 + random() % most, ' ');
+        for (char& ch : out) ch = letters[random() % std::strlen(letters)];
+        return out;
+    };
+    harness::TempDir folder;
+    const std::string treeFile = folder / "tree";
+    for (int round = 0; round < 100; ++round) {
+        std::vector<std::string> lines;
+        std::string content;
+        for (int i = 0; i < 30; ++i) {
+            std::string line = "C:";
+            for (int depth = 1 + static_cast<int>(random() % 3); depth > 0; --depth) {
+                line += "\\" + text(round % 2 == 0 ? 3 : 12, "aAb ");
+            }
+            lines.push_back(line);
+            content += line + "\r\n";
+        }
+        harness::writeFile(treeFile, content);
+        std::string key = random() % 3 == 0 ? text(2, "aAb") + "\\" : "";
+        if (random() % 4 != 0) key += text(3, "aAb");
+        for (int ignoreCase : {1, 0}) {
+            SCOPED_TRACE(key + (ignoreCase != 0 ? "" : " /c"));
+            vux::caseInsensitive = ignoreCase;
+            std::set<std::string> taken;
+            for (const std::string& each : lines) {
+                std::vector<char> line(each.begin(), each.end());
+                line.push_back('\0');
+                vux::clearBestCandidate();
+                vux::scoreLine(line.data(), key.c_str(), 0);
+                if (vux::bestCandidate.path[0] == '\0') continue;
+                const std::string name = vux::lastComponent(each.c_str());
+                const std::size_t blank = name.find(' ');
+                if (blank != 0) taken.insert(blank == std::string::npos ? name : name.substr(0, blank) + "*");
+            }
+            const int file = ::open(treeFile.c_str(), O_RDONLY);
+            ASSERT_GE(file, 0);
+            std::string out;
+            vux::completeNames(file, key.c_str(), key.size(), "", 0, out);
+            ::close(file);
+            std::set<std::string> offered;
+            std::istringstream names(out);
+            for (std::string name; std::getline(names, name);)
+                EXPECT_TRUE(offered.insert(name).second) << name;
+            EXPECT_EQ(offered, taken);
+        }
+    }
+}
+
 TEST(TextOperations, HonourCaseSwitch) {
-    vux::resetRunState();
+    test_support::resetWholeRun();
     EXPECT_EQ(vux::isEmpty(nullptr), 1);
     EXPECT_EQ(vux::isEmpty(""), 1);
     EXPECT_EQ(vux::isEmpty("x"), 0);
@@ -225,5 +287,5 @@ TEST(TextOperations, HonourCaseSwitch) {
     vux::caseInsensitive = 0;
     EXPECT_NE(vux::compareText("C:\\Work", "C:\\WORK"), 0);
     EXPECT_EQ(vux::sameChar('a', 'A'), 0);
-    vux::resetRunState();
+    test_support::resetWholeRun();
 }

@@ -89,7 +89,7 @@ TEST_F(Options, WordsMatchedAgainstPatterns) {
         std::string trace;
         for (const std::string& word : each.words) trace += word + " ";
         SCOPED_TRACE(trace);
-        vux::resetRunState();
+        test_support::resetWholeRun();
         EXPECT_EQ(parse(each.words), each.actions);
     }
 }

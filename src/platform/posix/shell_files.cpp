@@ -119,8 +119,8 @@ function vux
 end
 )";
 
-// Tab completion, appended after the functions: the names come from vux-complete
-// beside the program, which reads the tree file a search would read. Names reach
+// Tab completion, appended after the functions: the names come from the program
+// itself (VUXCOMPLETE=1), which reads the tree file a search would read. Names reach
 // the command line only as data, quoted by the shell for insertion; nothing here
 // evaluates them. Plain sh stops reading the file before the block's first line
 // that only bash and zsh can parse.
@@ -170,7 +170,7 @@ if [ -n "${BASH_VERSION-}" ]; then
             esac
         done
         [ "$j" -ne "${#head}" ] || keep=${#word}
-        [ -x @COMPLETER@ ] || return 0
+        [ -x @PROGRAM@ ] || return 0
         out=$(@COMPLETER@ "$word" "$keep" 2>/dev/null) || return 0
         # One name a line, quoted for the command line; none is taken as a pattern.
         set -f
@@ -183,7 +183,7 @@ if [ -n "${BASH_VERSION-}" ]; then
 elif [ -n "${ZSH_VERSION-}" ]; then
     _vux_complete() {
         emulate -L zsh
-        [ -x @COMPLETER@ ] || return 1
+        [ -x @PROGRAM@ ] || return 1
         compadd -M 'm:{a-zA-Z}={A-Za-z}' -- ${(f)"$(@COMPLETER@ "${(Q)PREFIX}" 2>/dev/null)"}
     }
     # Registered now when compinit has run, else at the first prompt after it has.
@@ -205,7 +205,7 @@ R"SH(
 # Tab after vux offers the folders of the tree file whose names begin with the word.
 function __vux_complete
     set -l word (commandline -ct | string unescape)
-    test -x @COMPLETER@; and @COMPLETER@ "$word" 2>/dev/null
+    test -x @PROGRAM@; and @COMPLETER@ "$word" 2>/dev/null
 end
 complete -c vux -e
 complete -c vux -f -a '(__vux_complete)'
@@ -318,10 +318,12 @@ int writeShellWrapper(int index, const char* programPath, const char* commandBat
             ? fillTemplate(shWrapper, {{"@PROGRAM@", shQuote(program)}, {"@CHANGE_STEM@", shQuote(stem)}})
             : fillTemplate(fishWrapper,
                            {{"@PROGRAM@", fishQuote(program)}, {"@CHANGE_STEM@", fishQuote(stem)}});
-    // The completion program lies beside the program.
-    std::string completer = program.substr(0, program.rfind('/') + 1) + "vux-complete";
-    content += index == 0 ? fillTemplate(shCompletion, {{"@COMPLETER@", shQuote(completer)}})
-                          : fillTemplate(fishCompletion, {{"@COMPLETER@", fishQuote(completer)}});
+    // The program itself serves completion, asked for by its environment.
+    content += index == 0
+                   ? fillTemplate(shCompletion, {{"@PROGRAM@", shQuote(program)},
+                                                 {"@COMPLETER@", "VUXCOMPLETE=1 " + shQuote(program)}})
+                   : fillTemplate(fishCompletion, {{"@PROGRAM@", fishQuote(program)},
+                                                   {"@COMPLETER@", "VUXCOMPLETE=1 " + fishQuote(program)}});
     return writeHostFile(shellWrapperName(index), content) ? 0 : -1;
 }
 

@@ -1,10 +1,12 @@
-// vux-complete: the names that Tab after `vux ` offers in the POSIX shells. It sits
-// beside vux, so it finds the same data folder (its own folder, or VUXDATADIR) and
-// the same current drive (the current directory through VUXDRIVES), and it reads the
-// tree file that a search would read. It never scans, never writes a file and prints
-// nothing but names, one per line; no tree file means nothing to offer.
+// Completion: the names that Tab after `vux ` offers in the POSIX shells, served by
+// vux itself when the wrapper sets VUXCOMPLETE=1 for that one call. It starts as a
+// search starts, so it finds the same data folder (the program's folder, or
+// VUXDATADIR), the same current drive (the current directory through VUXDRIVES) and
+// the same switches of vux.cfg, and it reads the tree file that a search would read.
+// It never scans, never writes a file and prints nothing but names, one per line;
+// no tree file means nothing to offer.
 //
-//   vux-complete WORD [KEEP]
+//   VUXCOMPLETE=1 vux WORD [KEEP]
 //
 // WORD is the search key being typed, with or without a drive prefix (d:src); each
 // name comes back as WORD's drive prefix and head as typed, then the name. KEEP, a
@@ -12,21 +14,30 @@
 // start of every line: the part of the word that the shell keeps on its command line
 // (bash replaces only the text after the last ":" or "=").
 // Exit code 0, also with nothing to offer; 2 for bad arguments; otherwise vux's own
-// code for what stopped it (107, 108, 106, 105, 11), silently.
+// code for what stopped it (107, 108, 106, 105, 11, or the configuration's 101 to
+// 105), silently.
+#include "complete/completion.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "complete/complete_names.h"
+#include "driver/fatal.h"
 #include "driver/run_state.h"
+#include "driver/start_up.h"
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "tree/data_files.h"
 
-int main(int argc, char** argv) {
-    using namespace vux;
-    // The fatal errors of start-up end the run without a word on the terminal.
-    verbosityLevel = verbosityMute;
+namespace vux {
+
+bool completionAsked() {
+    const char* mode = std::getenv("VUXCOMPLETE");
+    return mode != nullptr && std::strcmp(mode, "1") == 0;
+}
+
+void serveCompletion(int argc, char** argv) {
     const char* word = argc >= 2 ? argv[1] : "";
     std::size_t keep = 0;
     bool badArguments = argc > 3;
@@ -38,31 +49,26 @@ int main(int argc, char** argv) {
     }
     if (badArguments) {
         static const char usage[] =
-            "vux-complete: takes the word to complete and how much of it the shell keeps.\n";
+            "vux: completion takes the word to complete and how much of it the shell keeps.\n";
         platform::writeStream(2, usage, sizeof usage - 1);
-        return 2;
+        endRun(ExitCode::badCompletionArguments);
     }
     // Option words and paths handed over as typed are not looked up.
-    if (word[0] == switchChar || word[0] == '-') return 0;
+    if (word[0] == switchChar || word[0] == '-') endRun(ExitCode::done);
 
-    if (platform::start() != platform::StartProblem::none) return 108;
-    currentDrive = platform::getDrive();
-    if (currentDrive == 0) return 107;
-    driveString[0] = static_cast<char>('@' + currentDrive);
-    // A bare program name was found through PATH: the program's real folder counts.
-    computePathSet(argc > 0 && std::strchr(argv[0], '/') != nullptr ? argv[0] : nullptr);
+    startUp(argc, argv, Caller::completion);
 
     const char* key = word;
     if (platform::isDriveLetter(word[0]) && word[1] == ':') {
         char letter = platform::upperAscii(word[0]);
         driveString[0] = letter;
         // As the search does: a relative data folder then lies on that drive.
-        if (platform::chDrive(letter - 64) != 0) return 11;
+        if (platform::chDrive(letter - 64) != 0) endRun(ExitCode::driveChangeFailed);
         key = word + 2;
     }
     std::size_t keyLength = std::strlen(key);
-    if (key[0] == separator || key[0] == '.') return 0;
-    if (keyLength > pathBufferSize - 1) return 105;
+    if (key[0] == separator || key[0] == '.') endRun(ExitCode::done);
+    if (keyLength > pathBufferSize - 1) endRun(ExitCode::overlongWord);
 
     // What the user typed up to the key's last separator stays as typed.
     std::size_t headEnd = 0;
@@ -77,10 +83,12 @@ int main(int argc, char** argv) {
     char treeFile[pathBufferSize];
     treeFilePath(treeFile);
     int file = platform::openFile(treeFile, platform::OpenMode::read);
-    if (file < 0) return 0;
+    if (file < 0) endRun(ExitCode::done);
     std::string out;
     completeNames(file, key, keyLength, typed, nameSkip, out);
     platform::closeFile(file);
     platform::writeStream(1, out.data(), out.size());
-    return 0;
+    endRun(ExitCode::done);
 }
+
+}  // namespace vux
