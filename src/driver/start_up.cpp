@@ -18,11 +18,28 @@ namespace vux {
 
 namespace {
 
+// Says which of the causes holds; the last text stays for a directory that became
+// usable again between the failure and the question.
 [[noreturn]] void unusableCurrentDirectory() {
-    fatalError(
+    const char* message =
         "The current directory can't be read, lies on no drive, or has a name that can't be written as a "
-        "path.",
-        nullptr, ExitCode::unusableCurrentDirectory);
+        "path.";
+    switch (platform::currentDirectoryProblem()) {
+        case platform::CurrentDirectoryProblem::unreadable:
+            message = "The current directory can't be read.";
+            break;
+        case platform::CurrentDirectoryProblem::onNoDrive:
+            message = "The current directory lies on no drive.";
+            break;
+        case platform::CurrentDirectoryProblem::unwritableName:
+            message = "The current directory has a name that can't be written as a path.";
+            break;
+        case platform::CurrentDirectoryProblem::tooLong:
+            message = "The current directory's path is longer than 259 characters.";
+            break;
+        case platform::CurrentDirectoryProblem::none: break;
+    }
+    fatalError(message, nullptr, ExitCode::unusableCurrentDirectory);
 }
 
 // At start-up the message has no line end of its own, unlike the same failure at a

@@ -47,6 +47,11 @@ bool isUnenterableFolder(const char* path);
 // no drive, or doesn't fit size bytes.
 char* getCwd(char* buffer, std::size_t size);
 
+// Why getCwd fails, asked once it has: the directory can't be read, lies on no
+// drive, has a name that can't be written as a path, or its path doesn't fit.
+enum class CurrentDirectoryProblem { none, unreadable, onNoDrive, unwritableName, tooLong };
+CurrentDirectoryProblem currentDirectoryProblem();
+
 // The full path of path against the current drive state (see path_algebra.h), or
 // nullptr. With no buffer the result is a new 260-byte buffer for the caller to free.
 char* fullPath(char* buffer, const char* path, std::size_t size);

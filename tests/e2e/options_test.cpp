@@ -102,56 +102,43 @@ TEST_F(Options, WordAfterWholePatternIsNextWord) {
 }
 
 TEST_F(Options, CountLimits) {
+    const std::string tooOften = "Too many occurences of option ";
     auto r = at({"a", "b"});
-    EXPECT_EQ(r.code, 102);
-    EXPECT_EQ(r.err, "vux: Too many occurences of option \"search key\".\n");
+    harness::expectFails(r, 102, tooOften + "\"search key\".");
+    EXPECT_EQ(r.out, banner);
     r = at({"/inst", "/inst"});
-    EXPECT_EQ(r.code, 102);
+    harness::expectFails(r, 102, tooOften + "\"/inst[all]\".");
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "vux: Too many occurences of option \"/inst[all]\".\n");
 
     std::vector<std::string> words;
     for (int i = 0; i < 49; ++i) words.push_back("w" + std::to_string(i));
     r = at(words);
-    EXPECT_EQ(r.code, 102);
+    harness::expectFails(r, 102, tooOften + "\"search key\".");
     EXPECT_EQ(r.out, banner);
     words.push_back("w49");
     r = at(words);
-    EXPECT_EQ(r.code, 100);
+    harness::expectFails(r, 100, "Too many requested actions");
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "vux: Too many requested actions\n");
 }
 
 TEST_F(Options, BackAndHomeRefuseKey) {
-    for (auto args : {std::vector<std::string>{"/b", "x"}, {"x", "/b"}}) {
-        auto r = at(args);
-        EXPECT_EQ(r.code, 23);
-        EXPECT_EQ(r.err, "vux: No search key may be specified with \"/b[ack]\".\n");
-    }
-    auto r = at({"/h", "x"});
-    EXPECT_EQ(r.code, 22);
-    EXPECT_EQ(r.err, "vux: No search key may be specified with \"/h[ome]\".\n");
-    EXPECT_EQ(at({"/m", "/h", "x"}).err, "");
+    harness::expectFails(at({"/b", "x"}), 23, "No search key may be specified with \"/b[ack]\".");
+    harness::expectFails(at({"x", "/b"}), 23, "No search key may be specified with \"/b[ack]\".");
+    harness::expectFails(at({"/h", "x"}), 22, "No search key may be specified with \"/h[ome]\".");
+    harness::expectFails(at({"/m", "/h", "x"}), 22, "");
 }
 
 TEST_F(Options, OverlongArgumentsAndWords) {
     // 520 characters is still taken as an argument (and fails only as a path).
-    auto r = at({"/define", "home", std::string(520, 'a')});
-    EXPECT_EQ(r.code, 28);
-    EXPECT_EQ(r.err, "vux: Illegal argument for option \"/home\".\n");
-    r = at({"/define", "home", std::string(521, 'a')});
-    EXPECT_EQ(r.code, 103);
+    harness::expectFails(at({"/define", "home", std::string(520, 'a')}), 28,
+                         "Illegal argument for option \"/home\".");
+    auto r = at({"/define", "home", std::string(521, 'a')});
+    harness::expectFails(r, 103, "The argument of an option is longer than 520 characters.");
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "vux: The argument of an option is longer than 520 characters.\n");
-    r = at({std::string(521, 'k')});
-    EXPECT_EQ(r.code, 105);
-    EXPECT_EQ(r.err, "vux: A word is longer than 520 characters.\n");
-    r = at({std::string(260, 'k')});
-    EXPECT_EQ(r.code, 105);
-    EXPECT_EQ(r.err, "vux: The search key is longer than 259 characters.\n");
-    r = at({std::string(700, 'k'), std::string(700, 'k')});
-    EXPECT_EQ(r.code, 104);
-    EXPECT_EQ(r.err, "vux: The configuration and command-line words are longer than 1299 characters.\n");
+    harness::expectFails(at({std::string(521, 'k')}), 105, "A word is longer than 520 characters.");
+    harness::expectFails(at({std::string(260, 'k')}), 105, "The search key is longer than 259 characters.");
+    harness::expectFails(at({std::string(700, 'k'), std::string(700, 'k')}), 104,
+                         "The configuration and command-line words are longer than 1299 characters.");
 }
 
 TEST_F(Options, ConfigurationWordsComeFirst) {

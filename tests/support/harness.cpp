@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,6 +33,11 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() { removeAll(path_); }
+
+void expectFails(const RunResult& result, int code, const std::string& line) {
+    EXPECT_EQ(result.code, code) << line;
+    EXPECT_EQ(result.err, line.empty() ? "" : "vux: " + line + "\n");
+}
 
 RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd,
               int deadlineSeconds) {

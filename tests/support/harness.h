@@ -37,6 +37,10 @@ using Environment = std::map<std::string, std::string>;
 RunResult run(const std::vector<std::string>& argv, const Environment& env, const std::string& cwd,
               int deadlineSeconds = 120);
 
+// A run that failed: it ended with the code and wrote exactly "vux: " + line and a
+// line end on standard error, or nothing there when line is empty.
+void expectFails(const RunResult& result, int code, const std::string& line);
+
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);

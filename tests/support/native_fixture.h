@@ -79,8 +79,3 @@ private:
 inline const std::string banner =
     "vux 1.0.0, the quick directory changer\n"
     "Copyright (c) 2026 the vux developers; free to use and share.\n";
-
-// The message of a current directory that can't be used.
-inline const std::string unusableCurrent =
-    "vux: The current directory can't be read, lies on no drive, or has a name that can't be written as a "
-    "path.\n";

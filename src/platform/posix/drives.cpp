@@ -119,7 +119,7 @@ int drivePathOf(int drive, std::size_t depth, const std::vector<std::string>& na
     out += ":\\";
     for (std::size_t i = depth; i < names.size(); ++i) {
         const std::string& name = names[i];
-        if (name.find_first_of("\\\r\n") != std::string::npos) return -1;
+        if (name.find_first_of("\\\r\n") != std::string::npos) return -3;
         if (i > depth) out += '\\';
         out += name;
     }

@@ -26,8 +26,8 @@ const char* driveRoot(int drive);
 bool driveExists(int drive);
 
 // Maps an absolute host path to the drive whose root is its longest component-wise
-// prefix: 0, -1 when it lies on no drive or holds a name that can't be written as a
-// drive path ("\", CR, LF), -2 when the result doesn't fit size bytes. "." and ".."
+// prefix: 0, -1 when it lies on no drive, -3 when it holds a name that can't be
+// written as a drive path ("\", CR, LF), -2 when the result doesn't fit size bytes. "." and ".."
 // are resolved by name first.
 int hostToDrive(const char* host, char* buffer, std::size_t size);
 

@@ -150,6 +150,20 @@ char* getCwd(char* buffer, std::size_t size) {
     return buffer;
 }
 
+CurrentDirectoryProblem currentDirectoryProblem() {
+    char host[4096];
+    if (::getcwd(host, sizeof host) == nullptr) {
+        return errno == ERANGE ? CurrentDirectoryProblem::tooLong : CurrentDirectoryProblem::unreadable;
+    }
+    char drivePath[pathBufferSize];
+    switch (hostToDrive(host, drivePath, sizeof drivePath)) {
+        case 0: return CurrentDirectoryProblem::none;
+        case -2: return CurrentDirectoryProblem::tooLong;
+        case -3: return CurrentDirectoryProblem::unwritableName;
+        default: return CurrentDirectoryProblem::onNoDrive;
+    }
+}
+
 char* fullPath(char* buffer, const char* path, std::size_t size) {
     char current[pathBufferSize];
     if (!currentDrivePath(current, sizeof current)) return nullptr;

@@ -131,6 +131,17 @@ bool isUnenterableFolder(const char* path) {
     return GetLastError() == ERROR_ACCESS_DENIED;
 }
 
+CurrentDirectoryProblem currentDirectoryProblem() {
+    wchar_t current[wideSize];
+    DWORD n = GetCurrentDirectoryW(wideSize, current);
+    if (n == 0) return CurrentDirectoryProblem::unreadable;
+    if (n >= wideSize) return CurrentDirectoryProblem::tooLong;
+    if (current[1] != L':' || current[0] >= 0x80) return CurrentDirectoryProblem::onNoDrive;
+    char path[pathBufferSize];
+    return getCwd(path, sizeof path) == nullptr ? CurrentDirectoryProblem::tooLong
+                                                : CurrentDirectoryProblem::none;
+}
+
 char* getCwd(char* buffer, std::size_t size) {
     wchar_t wide[wideSize];
     DWORD n = GetCurrentDirectoryW(wideSize, wide);
