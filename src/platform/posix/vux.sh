@@ -6,6 +6,9 @@
 # it means "command not found". Every command that may fail stands where set -e
 # can't end the shell before the change file is read, and an alias named vux is
 # removed first, since the shell would expand it inside the definition.
+# Checked as bash: sh reads only the part before the completion, which is sh too,
+# and zsh runs a branch of its own there.
+# shellcheck shell=bash
 unalias vux 2>/dev/null || :
 vux() {
     local vux_word vux_done vux_keep=0 vux_left=$# vux_status=0 vux_id=$$
@@ -47,6 +50,8 @@ vux() {
     set -- @CHANGE_STEM@."$vux_id".sh
     [ "$vux_status" != 127 ] || vux_status=0
     if [ "$vux_status" = 0 ] && [ -f "$1" ]; then
+        # The change file exists only after a change: there is nothing to follow.
+        # shellcheck source=/dev/null
         . "$1" || vux_status=$?
     fi
     command rm -f -- "$1"
@@ -62,11 +67,9 @@ vux() {
 [ -n "${BASH_VERSION-}${ZSH_VERSION-}" ] || return 0
 if [ -n "${BASH_VERSION-}" ]; then
     _vux_complete() {
-        local -
-        local IFS=$'\n' line="${COMP_LINE:0:COMP_POINT}" raw="${COMP_WORDS[COMP_CWORD]}" i="$COMP_CWORD"
-        local breaks head word="" quote="" c next j=0 keep=0 out all
-        local -a names
-        COMPREPLY=()
+        local line="${COMP_LINE:0:COMP_POINT}" raw="${COMP_WORDS[COMP_CWORD]}" i="$COMP_CWORD"
+        local breaks head word="" quote="" opened=0 c next j=0 keep=0 out name text
+        unset COMPREPLY
         # bash splits d:src at the colon: the pieces that touch the word join it again.
         [[ $line == *"$raw" ]] || return 0
         line=${line%"$raw"}
@@ -90,31 +93,53 @@ if [ -n "${BASH_VERSION-}" ]; then
             case $quote$c in
                 "''" | '""') quote="" ;;
                 "'"?) word=$word$c ;;
-                "'" | '"') quote=$c ;;
-                '\' | '"\')
+                "'" | '"') quote=$c opened=${#word} ;;
+                \\ | '"'\\)
                     next=${raw:j:1}
                     j=$((j + 1))
-                    case $quote$next in '"$' | '"`' | '""' | '"\' | '"') ;; '"'?) word=$word\\ ;; esac
+                    case $quote$next in '"$' | '"`' | '""' | '"'\\ | '"') ;; '"'?) word=$word\\ ;; esac
                     word=$word$next
                     ;;
                 *) word=$word$c ;;
             esac
         done
         [ "$j" -ne "${#head}" ] || keep=${#word}
+        # After an open quote bash replaces all that follows it, and closes the quote
+        # behind a single name.
+        [ -z "$quote" ] || keep=$opened
         [ -x @PROGRAM@ ] || return 0
         out=$(@COMPLETER@ "$word" "$keep" 2>/dev/null) || return 0
-        # One name a line, quoted for the command line; none is taken as a pattern.
-        set -f
-        names=($out)
-        [ "${#names[@]}" -gt 0 ] || return 0
-        printf -v all '%q\n' "${names[@]}"
-        COMPREPLY=($all)
+        # One name a line, quoted for the command line as the word was begun: with
+        # backslashes, or inside the quote left open. None is taken as a pattern.
+        while IFS= read -r name; do
+            [ -n "$name" ] || continue
+            if [ -z "$quote" ]; then
+                printf -v text %q "$name"
+            else
+                text=
+                while [ -n "$name" ]; do
+                    c=${name:0:1}
+                    name=${name:1}
+                    case $quote$c in
+                        "''") text="$text'\\''" ;;
+                        '"'[\\\"\$\`]) text=$text\\$c ;;
+                        *) text=$text$c ;;
+                    esac
+                done
+            fi
+            COMPREPLY[${#COMPREPLY[@]}]=$text
+        done <<EOF
+$out
+EOF
     }
     complete -F _vux_complete vux 2>/dev/null || true
 elif [ -n "${ZSH_VERSION-}" ]; then
     _vux_complete() {
         emulate -L zsh
         [ -x @PROGRAM@ ] || return 1
+        # zsh's parameter flags: f splits the names at line ends, unquoted so that
+        # no output gives no word.
+        # shellcheck disable=SC2086,SC2296
         compadd -M 'm:{a-zA-Z}={A-Za-z}' -- ${(f)"$(@COMPLETER@ "${(Q)PREFIX}" 2>/dev/null)"}
     }
     # Registered now when compinit has run, else at the first prompt after it has.
