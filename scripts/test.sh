@@ -76,6 +76,28 @@ count() {
 }
 
 log=$(mktemp)
+# The wrappers as /install writes them, read by each shell without running them,
+# and by shellcheck when it is there (it knows no fish).
+echo "== shell wrappers: syntax of vux.sh and vux.fish"
+checked() {
+    if "$@" >"$log" 2>&1; then
+        passed=$((passed + 1))
+        echo "ok: $*"
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $*"
+        cat "$log"
+    fi
+}
+wrappers=$(mktemp -d)
+cp build/vux "$wrappers/" && (cd "$wrappers" && ./vux /install /q >/dev/null; [ $? = 127 ])
+checked test -f "$wrappers/vux.sh" -a -f "$wrappers/vux.fish"
+checked sh -n "$wrappers/vux.sh"
+checked bash -n "$wrappers/vux.sh"
+checked zsh -n "$wrappers/vux.sh"
+checked fish --no-execute "$wrappers/vux.fish"
+! have shellcheck || checked shellcheck "$wrappers/vux.sh"
+rm -rf "$wrappers"
 # CI makes the Wine prefix afresh each run, so the first-run path is what it proves;
 # elsewhere the template kept under the temporary folder is reused.
 if [ "${CI-}" = true ] && [ -z "${VUX_WINE_BASE-}" ]; then

@@ -235,8 +235,15 @@ TEST_F(Change, SessionNamesItsOwnShellChange) {
         EXPECT_EQ(batch(), "cd \\A\r\n");
         EXPECT_EQ(harness::fileExists(tools("dovux.sh")), name == "dovux.sh");
     }
-    harness::makeDirs(tools("dovux.77.sh"));
+    // Only a change makes it: a stale one goes at start-up, and a run that changes
+    // nothing leaves none behind.
     env["VUXSESSION"] = "77";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"nosuchfolder"}, {"/q"}, {}}) {
+        harness::writeFile(tools("dovux.77.sh"), "cd -- '/'\n");
+        vux(args, c("WORK"));
+        EXPECT_FALSE(harness::fileExists(tools("dovux.77.sh"))) << args.size();
+    }
+    harness::makeDirs(tools("dovux.77.sh"));
     auto r = vux({"\\A"}, c("WORK"));
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.77.sh.\n");

@@ -29,6 +29,39 @@ bool injected(const std::string& folder) {
     return false;
 }
 
+// A real interactive shell in zsh's pseudo terminal: setup, the line typed, Tab, then
+// the line run, which prints each word it hands over as <word>.
+std::string onCommandLine(const std::string& shell, const std::string& lines) {
+    return "zmodload zsh/zpty\n"
+           "complete_line() {\n"
+           "    zpty vuxz '" +
+           shell +
+           "'\n"
+           "    zpty -w vuxz \"PS1='> '; $1\"\n"
+           "    zpty -wn vuxz \"$2\"$'\\t\\C-aprintf \"<%s>\" \"RES\"\"ULT\" \\C-e; echo\\n'\n"
+           "    local out= chunk i\n"
+           "    for i in {1..400}; do\n"
+           "        if zpty -rt vuxz chunk 2>/dev/null; then\n"
+           "            out+=$chunk\n"
+           "            [[ $out == *'<RESULT>'*$'\\n'* ]] && break\n"
+           "        else\n"
+           "            sleep 0.05\n"
+           "        fi\n"
+           "    done\n"
+           "    zpty -d vuxz\n"
+           "    out=${out#*<RESULT>}\n"
+           "    print -r -- \"${out%%$'\\r'*}\"\n"
+           "}\n" +
+           lines;
+}
+
+// Single quotes for zsh, a ' written as '\''.
+std::string zshQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char ch : text) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return out + "'";
+}
+
 }  // namespace
 
 class Completion : public NativeDrives {
@@ -162,7 +195,9 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
     const std::string quoted =
         "odd\\'q\\'\\$\\(touch\\$\\{IFS\\}INJECTED\\)\\`touch\\$\\{IFS\\}INJECTED\\`\\&x\\;touch\\$\\{IFS\\}"
         "INJECTED\\\"z\\\"";
-    EXPECT_EQ(r.out, "Docs|Documents|docs|\nDoom|\nFoo|\ndos/bin|\n" + quoted + "|\n" + quoted + "|\n|\n" +
+    // After an open quote: inside that quote, which bash closes behind it.
+    const std::string inQuote = "odd'\\''q'\\''$(touch${IFS}INJECTED)`touch${IFS}INJECTED`&x;touch${IFS}INJECTED\"z\"";
+    EXPECT_EQ(r.out, "Docs|Documents|docs|\nDoom|\nFoo|\ndos/bin|\n" + quoted + "|\n" + inQuote + "|\n|\n" +
                          "complete -F _vux_complete vux\n" + quoted + "|\n<vux><" + hostileName + ">\n");
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(injected(root.path()));
@@ -170,38 +205,32 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
 
 TEST_F(Completion, ZshCompletesOnTheCommandLine) {
     if (!harness::haveProgram("zsh")) GTEST_SKIP() << "zsh is not installed";
-    // A real interactive zsh in a pseudo terminal: Tab, then the line is printed.
-    const std::string script =
-        "zmodload zsh/zpty\n"
-        "complete_line() {\n"
-        "    zpty vuxz 'zsh -f -i'\n"
-        "    zpty -w vuxz \"PS1='> '; $1\"\n"
-        "    zpty -wn vuxz \"$2\"$'\\t\\C-aprint -r -- \"<RES\"\"ULT>\" \\C-e\\n'\n"
-        "    local out= chunk i\n"
-        "    for i in {1..400}; do\n"
-        "        if zpty -rt vuxz chunk 2>/dev/null; then\n"
-        "            out+=$chunk\n"
-        "            [[ $out == *'<RESULT>'*$'\\n'* ]] && break\n"
-        "        else\n"
-        "            sleep 0.05\n"
-        "        fi\n"
-        "    done\n"
-        "    zpty -d vuxz\n"
-        "    out=${out#*<RESULT> }\n"
-        "    print -r -- \"${out%%$'\\r'*}\"\n"
-        "}\n"
-        "early='autoload -Uz compinit; compinit -u -D; source " +
-        wrapper("vux.sh") +
-        "'\n"
-        "late='source " +
-        wrapper("vux.sh") +
-        "; autoload -Uz compinit; compinit -u -D'\n"
-        "complete_line $early 'vux od'\n"
-        "complete_line $late 'vux d:do'\n"
-        "complete_line $early 'vux DOS/B'\n";
+    const std::string script = onCommandLine(
+        "zsh -f -i", "early='autoload -Uz compinit; compinit -u -D; source " + wrapper("vux.sh") +
+                         "'\n"
+                         "late='source " +
+                         wrapper("vux.sh") +
+                         "; autoload -Uz compinit; compinit -u -D'\n"
+                         "complete_line $early 'vux od'\n"
+                         "complete_line $late 'vux d:do'\n"
+                         "complete_line $early 'vux DOS/B'\n");
     auto r = harness::run({"zsh", "-f", "-c", script}, env, c("WORK"));
-    EXPECT_EQ(r.out, "vux " + hostileName + "\nvux d:Doom\nvux DOS/bin\n");
+    EXPECT_EQ(r.out, "<vux><" + hostileName + ">\n<vux><d:Doom>\n<vux><DOS/bin>\n");
     EXPECT_FALSE(injected(root.path()));
+}
+
+TEST_F(Completion, BashQuotesAsTheWordWasBegun) {
+    if (!harness::haveProgram("zsh") || !harness::haveProgram("bash")) GTEST_SKIP() << "needs zsh and bash";
+    // After an open quote, the name goes inside that quote and bash closes it.
+    harness::makeDirs(c("R&D's"));
+    ASSERT_EQ(vux({"/q", "/r"}, c("")).code, 127);
+    std::string lines;
+    for (const char* line : {"vux r", "vux 'r", "vux \"r", "vux 'c:r", "vux c:\"r"}) {
+        lines += "complete_line " + zshQuoted("source " + wrapper("vux.sh")) + " " + zshQuoted(line) + "\n";
+    }
+    auto r =
+        harness::run({"zsh", "-f", "-c", onCommandLine("bash --norc --noprofile -i", lines)}, env, c("WORK"));
+    EXPECT_EQ(r.out, "<vux><R&D's>\n<vux><R&D's>\n<vux><R&D's>\n<vux><c:R&D's>\n<vux><c:R&D's>\n");
 }
 
 TEST_F(Completion, FishCompletesTheToken) {

@@ -1,0 +1,27 @@
+# Writes a C++ header that holds text files as string constants, so the program
+# carries them without reading anything at run time.
+#   cmake -DOUTPUT=header -DFILES="name=path;name=path" -P embed_text.cmake
+set(delimiter "vux_text")
+set(out "// Generated at build time from the files named below; edit those.\n#pragma once\n\nnamespace embedded {\n")
+foreach(entry IN LISTS FILES)
+  string(FIND "${entry}" "=" at)
+  string(SUBSTRING "${entry}" 0 ${at} name)
+  math(EXPR at "${at} + 1")
+  string(SUBSTRING "${entry}" ${at} -1 path)
+  file(READ "${path}" text)
+  string(FIND "${text}" ")${delimiter}\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the delimiter )${delimiter}\"")
+  endif()
+  get_filename_component(file_name "${path}" NAME)
+  string(APPEND out "\n// ${file_name}\ninline const char* const ${name} = R\"${delimiter}(${text})${delimiter}\";\n")
+endforeach()
+string(APPEND out "\n}  // namespace embedded\n")
+# Rewritten only when it changes, so an unchanged file recompiles nothing.
+if(EXISTS "${OUTPUT}")
+  file(READ "${OUTPUT}" old)
+  if(old STREQUAL out)
+    return()
+  endif()
+endif()
+file(WRITE "${OUTPUT}" "${out}")
