@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace platform::posix {
 
 // The open directory descriptor of a listing that findFirst returned and findClose
@@ -38,6 +40,18 @@ inline bool isPathName(const char* name) {
 // "." or "..".
 inline bool isSelfOrParent(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Counts a listed entry against the subfolders still expected (-1: not known) and
+// fills in the entry; false for a folder whose name can't be written as a path,
+// which is left out with its subtree.
+inline bool takeEntry(const char* name, bool directory, long& subfolders, FoundEntry* entry) {
+    // Dot-folders and unfit names are subfolders too; only "." and ".." are not.
+    if (directory && subfolders > 0 && !isSelfOrParent(name)) --subfolders;
+    if (directory && !isPathName(name)) return false;
+    entry->name = name;
+    entry->attributes = directory ? directoryAttribute : 0;
+    return true;
 }
 
 }  // namespace platform::posix

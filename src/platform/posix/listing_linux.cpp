@@ -24,8 +24,7 @@ namespace platform {
 
 namespace {
 
-using posix::isPathName;
-using posix::isSelfOrParent;
+using posix::takeEntry;
 
 // File systems whose folder link counts are 2 plus the subfolders, checked on each:
 // ext2, ext3 and ext4 (which give 1, "not counted", past 65,000 subfolders), XFS,
@@ -120,13 +119,7 @@ bool nextRecord(Level& level, FoundEntry* entry) {
         level.next += record->d_reclen;
         const char* name = record->d_name;
         const bool directory = isDirectoryEntry(level.fd, record);
-        // Dot-folders and unfit names are subfolders too; only "." and ".." are not.
-        if (directory && level.subfolders > 0 && !isSelfOrParent(name)) --level.subfolders;
-        // A name with "\", CR or LF can't be written as a path: left out, subtree too.
-        if (directory && !isPathName(name)) continue;
-        entry->name = name;
-        entry->attributes = directory ? directoryAttribute : 0;
-        return true;
+        if (takeEntry(name, directory, level.subfolders, entry)) return true;
     }
 }
 

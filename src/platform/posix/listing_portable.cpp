@@ -24,8 +24,7 @@ namespace platform {
 
 namespace {
 
-using posix::isPathName;
-using posix::isSelfOrParent;
+using posix::takeEntry;
 
 bool countsSubfolders(int fd, dev_t device) {
     static const char* const counting[] = {"ext2", "ext3", "ext4", "xfs", "tmpfs", "ramfs", "ufs", "ffs"};
@@ -91,13 +90,7 @@ bool nextRecord(Level& level, FoundEntry* entry) {
         }
         const char* name = record->d_name;
         const bool directory = isDirectoryEntry(level.fd, record);
-        // Dot-folders and unfit names are subfolders too; only "." and ".." are not.
-        if (directory && level.subfolders > 0 && !isSelfOrParent(name)) --level.subfolders;
-        // A name with "\", CR or LF can't be written as a path: left out, subtree too.
-        if (directory && !isPathName(name)) continue;
-        entry->name = name;
-        entry->attributes = directory ? directoryAttribute : 0;
-        return true;
+        if (takeEntry(name, directory, level.subfolders, entry)) return true;
     }
 }
 
