@@ -47,6 +47,9 @@ public:
     // Points drive letter (lower case, "d") at a host folder.
     void mapDrive(const std::string& letter, const std::string& hostFolder) const;
 
+    // Starts Wine's services once per process, their output discarded.
+    void startServices();
+
     // Ends the prefix's wineserver and removes the clone.
     static void shutDown();
 
@@ -60,6 +63,7 @@ private:
     std::string failure_;
     std::string cloneRoot_;
     std::string path_;
+    bool servicesStarted_ = false;
 };
 
 // Ends the wineserver once every case has run, if any case started one.
@@ -95,6 +99,7 @@ protected:
         prefix.mapDrive("d", d(""));
         prefix.mapDrive("e", e(""));
         prefix.mapDrive("x", root / "x");
+        prefix.startServices();
     }
 
     // Host path of a folder or file on drive D or E ("" for the root).

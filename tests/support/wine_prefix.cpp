@@ -158,6 +158,17 @@ void Prefix::clone(const std::string& base, const std::string& templatePath) {
     run({server, "-p30"}, environment(), "/");
 }
 
+// The first program in a prefix starts Wine's services, and they keep its standard
+// streams. Starting them on /dev/null keeps a service's own crash report (seen from
+// a device driver host on a fresh machine) out of the output of the program under
+// test. The drive manager among them reads the drive links as they are then, so
+// this comes after the drives are mapped.
+void Prefix::startServices() {
+    if (servicesStarted_) return;
+    servicesStarted_ = true;
+    run({"/bin/sh", "-c", "exec \"$0\" cmd /c exit </dev/null >/dev/null 2>&1", loader}, environment(), "/");
+}
+
 }  // namespace wine
 
 namespace {
