@@ -7,6 +7,8 @@
 // reads no more than it needs: a folder with a count of 2 has no subfolders and is
 // never opened, and a listing ends once it has handed out as many subfolders as the
 // count promised, without reading the rest of its records.
+#include "platform/posix/listing.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -224,7 +226,7 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 
 }  // namespace
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+int openFolder(int parent, const char* name, const char* drivePath) {
     if (levelCount >= maxLevels) return -1;
     int fd;
     struct stat st;
@@ -240,9 +242,10 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
     } else {
         if (parent != levelCount - 1 || isListed(closedFolders, drivePath)) return -1;
         const Level& up = levels[parent];
+        known = takeStatus(parent, name, &st);
         if (up.counted) {
             // The status of a mount point is that of the root mounted there.
-            known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+            if (!known) known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
             // No subfolders on a file system that counts them: nothing to list.
             if (known && st.st_dev == up.device && st.st_nlink == 2) return -1;
         }
@@ -263,11 +266,17 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         level.counted = false;
         level.subfolders = -1;
     }
-    if (!nextRecord(level, entry)) {
-        findClose(levelCount - 1);
+    return levelCount - 1;
+}
+
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+    int listing = openFolder(parent, name, drivePath);
+    if (listing < 0) return -1;
+    if (!nextRecord(levels[listing], entry)) {
+        findClose(listing);
         return -1;
     }
-    return levelCount - 1;
+    return listing;
 }
 
 int findNext(int listing, FoundEntry* entry) {
@@ -275,8 +284,15 @@ int findNext(int listing, FoundEntry* entry) {
     return nextRecord(levels[listing], entry) ? 0 : -1;
 }
 
+int listingDescriptor(int listing) { return listing >= 0 && listing < levelCount ? levels[listing].fd : -1; }
+
+bool isBoundaryFolder(const char* drivePath) {
+    return isListed(closedFolders, drivePath) || isListed(mountPoints, drivePath);
+}
+
 void findClose(int listing) {
     if (listing != levelCount - 1) return;
+    forgetStatus();
     ::close(levels[listing].fd);
     --levelCount;
 }
