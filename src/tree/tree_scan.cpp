@@ -131,7 +131,11 @@ bool trustworthy(const Rewalk& w, const platform::Stamp& stamp) {
 // Whether the folder is as the previous scan saw it, so that its subfolders are those
 // of its old record.
 bool unchanged(Rewalk& w, const platform::Stamp& stamp, std::uint32_t index) {
-    if (w.old == nullptr || index == noRecord || !trustworthy(w, stamp)) return false;
+    // The change time rule was applied when the record was made: a record is trusted
+    // only when its folder had not changed for a while before that scan began.
+    if (w.old == nullptr || index == noRecord || !w.faithful || stamp.device != w.device || stamp.boundary) {
+        return false;
+    }
     const StampRecord& old = w.old->record(index);
     StampRecord now = recordOf(stamp, 0);
     return (old.links & StampRecord::trustedBit) != 0 && old.device == now.device && old.inode == now.inode &&
