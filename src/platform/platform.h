@@ -101,7 +101,8 @@ int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp
 int stampListing(int listing, Stamp* stamp);
 // Opens a directory as findFirst does without reading any of its entries, so that
 // its entries can be stamped by name: a listing handle, or -1 (then also when it has
-// no subfolders to list). findNext then reads it from the start.
+// no subfolders to list). Only a drive's root (parent noListing) may then be read
+// with findNext, from its start.
 int openFolder(int parent, const char* name, const char* drivePath);
 
 // Files, by drive path (full or relative to the current drive state). Bytes go

@@ -226,7 +226,11 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 
 }  // namespace
 
-int openFolder(int parent, const char* name, const char* drivePath) {
+namespace {
+
+// Opens a level; access is O_RDONLY for a listing to read, or less for one whose
+// entries are only stamped by name.
+int openLevel(int parent, const char* name, const char* drivePath, int access) {
     if (levelCount >= maxLevels) return -1;
     int fd;
     struct stat st;
@@ -249,7 +253,7 @@ int openFolder(int parent, const char* name, const char* drivePath) {
             // No subfolders on a file system that counts them: nothing to list.
             if (known && st.st_dev == up.device && st.st_nlink == 2) return -1;
         }
-        fd = ::openat(up.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        fd = ::openat(up.fd, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         // A file system that counts subfolders mounted inside one that doesn't.
         if (fd >= 0 && !known && isListed(mountPoints, drivePath)) known = ::fstat(fd, &st) == 0;
     }
@@ -269,8 +273,20 @@ int openFolder(int parent, const char* name, const char* drivePath) {
     return levelCount - 1;
 }
 
+}  // namespace
+
+// A folder opened only to stamp its entries (the root excepted, which is listed when
+// it changed) needs no read access: a path handle costs the kernel less to open.
+int openFolder(int parent, const char* name, const char* drivePath) {
+#ifdef O_PATH
+    return openLevel(parent, name, drivePath, parent == noListing ? O_RDONLY : O_PATH);
+#else
+    return openLevel(parent, name, drivePath, O_RDONLY);
+#endif
+}
+
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
-    int listing = openFolder(parent, name, drivePath);
+    int listing = openLevel(parent, name, drivePath, O_RDONLY);
     if (listing < 0) return -1;
     if (!nextRecord(levels[listing], entry)) {
         findClose(listing);
