@@ -180,7 +180,9 @@ scanBench() {
     echo "$lines" >"$results/$scenario.count"
     local o=$scratch
     pushd "$root" >/dev/null
-    VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data bench "$scenario" 2 "$SCAN_RUNS" -- \
+    # vux's row is the first scan: the companion that a previous scan left is removed.
+    VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data bench "$scenario" 2 "$SCAN_RUNS" \
+        --prepare "rm -f '$data/dirtree.C.stamps'" --prepare true --prepare true --prepare true --prepare true -- \
         "vux /q /r" "'$vux' /q /r" \
         "find" "find '$root' -type d > $o/find.txt" \
         "bfs" "bfs '$root' -type d > $o/bfs.txt" \
@@ -191,6 +193,41 @@ scanBench() {
 
 scanBench scan_gen100k "$out/trees/d100k"
 scanBench scan_usr "$USR_ROOT"
+
+# ---- rescan with a companion ------------------------------------------------------------
+
+# rescanBench SCENARIO ROOT: vux /q /r over the companion of an earlier scan, of a tree
+# that didn't change, and of one where 1 % of the folders (a new random 1 % before each
+# run) gained or lost a subfolder, against the bare walker. The earlier scan is made
+# more than two seconds after the tree last changed, so that it trusts its stamps.
+rescanBench() {
+    local scenario=$1 root=$2 data=$out/data/$1
+    mkdir -p "$data"
+    rm -f "$data/dirtree.C.stamps"
+    (cd "$root" && VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data "$vux" /q /r) || true
+    sed 's|\r$||; s|^C:||; s|\\|/|g' "$data/dirtree.C" | grep -v '/zz_bench$' | sed "s|^|$root|" >"$scratch/folders.txt"
+    local count
+    count=$(wc -l <"$scratch/folders.txt")
+    cat >"$scratch/change.sh" <<CHANGE
+shuf -n $((count / 100)) '$scratch/folders.txt' | sed 's|\$|/zz_bench|' >'$scratch/changed.txt'
+xargs -d '\n' rmdir <'$scratch/changed.txt' 2>/dev/null
+xargs -d '\n' mkdir <'$scratch/changed.txt'
+CHANGE
+    sleep 3
+    (cd "$root" && VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data "$vux" /q /r) || true
+    pushd "$root" >/dev/null
+    VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data bench "$scenario" 2 "$SCAN_RUNS" \
+        --prepare true --prepare "sh '$scratch/change.sh'" --prepare true -- \
+        "vux /q /r unchanged" "'$vux' /q /r" \
+        "vux /q /r 1% changed" "'$vux' /q /r" \
+        "bare_walk" "'$bare_walk' '$root' > $scratch/walk.txt"
+    popd >/dev/null
+    # The rescan wrote what the walker lists.
+    expectEqual "$(wc -l <"$data/dirtree.C")" "$("$bare_walk" "$root" | wc -l)" "folders after the rescans of $root"
+    sed 's|$|/zz_bench|' "$scratch/folders.txt" | xargs -d '\n' rmdir 2>/dev/null || true
+}
+
+rescanBench rescan_gen100k "$out/trees/d100k"
 
 # ---- scan, cold cache ------------------------------------------------------------------
 
@@ -225,9 +262,14 @@ coldScan() {
     expectEqual "$(wc -l <"$data/dirtree.C")" "$("$bare_walk" "$mount/t" | wc -l)" "folders in the cold tree file"
     wc -l <"$data/dirtree.C" >"$results/scan_cold.count"
     pushd "$out" >/dev/null
+    # The first scan without a companion, then rescans over the one the last of those
+    # left (the tree on the image changed long before).
+    local remount="umount $mount && mount $loop $mount"
     VUXDRIVES="C=$mount/t:D=$out" VUXDATADIR=$data bench scan_cold 0 "$COLD_RUNS" \
-        --prepare "sh -c 'umount $mount && mount $loop $mount'" -- \
+        --prepare "sh -c '$remount && rm -f $data/dirtree.C.stamps'" --prepare "sh -c '$remount'" \
+        --prepare "sh -c '$remount'" -- \
         "vux /q /r" "'$vux' /q /r c:*" \
+        "vux /q /r unchanged" "'$vux' /q /r c:*" \
         "bare_walk" "'$bare_walk' '$mount/t' > $scratch/walk.txt"
     popd >/dev/null
     umount "$mount"
@@ -318,6 +360,7 @@ scanPeak() {
 }
 scanPeak "scan 1k" "$out/trees/d1k"
 scanPeak "scan 100k" "$out/trees/d100k"
+scanPeak "rescan 100k" "$out/trees/d100k"  # over the companion the scans above left
 [ "$BIG" = 1 ] && scanPeak "scan 1M" "$out/trees/d1m"
 for size in 1k 1m; do
     lookupSetUp "lines$size"
@@ -364,7 +407,10 @@ table() {
     if [ -n "${median[scan_cold/bare_walk]:-}" ]; then
         section scan_cold "scan, cold cache ($(cat "$results/scan_cold.count") folders)" "vux /q /r" cold \
             bare_walk 0.3
+        section scan_cold "rescan, cold cache, unchanged" "vux /q /r unchanged" coldre bare_walk 0.15
     fi
+    section rescan_gen100k "rescan, generated tree, unchanged" "vux /q /r unchanged" re bare_walk 0.25
+    section rescan_gen100k "rescan, generated tree, 1 % of folders changed" "vux /q /r 1% changed" re1 bare_walk 0.3
     section lookup_1m "lookup, 1,000,000 lines, one exact match" "vux /q /n KEY" lookup \
         "grep -F -i -c" 0.75 bare_scan 1.3
     section nomatch_1m "lookup, 1,000,000 lines, no match" "vux /q /n NOKEY" nomatch \
@@ -374,7 +420,7 @@ table() {
     echo
     printf '| peak resident memory | MiB | target | |\n| --- | ---: | --- | --- |\n'
     local label
-    for label in "scan 1k" "scan 100k" "scan 1M" "lookup 1k" "lookup 1M"; do
+    for label in "scan 1k" "scan 100k" "rescan 100k" "scan 1M" "lookup 1k" "lookup 1M"; do
         [ -n "${rss[$label]:-}" ] || continue
         printf '| vux %s | %s | <= 3 | %s |\n' "$label" "$(mib "${rss[$label]}")" \
             "$(verdict "$(mib "${rss[$label]}")" 3)"
@@ -384,6 +430,8 @@ table() {
     done
     echo
     local scanBig=${rss["scan 1M"]:-}
+    printf 'rescan/bare_walk: unchanged %s, 1%% changed %s, cold unchanged %s\n' "${keyRatio[re/bare_walk]}" \
+        "${keyRatio[re1/bare_walk]}" "${keyRatio[coldre/bare_walk]:--}"
     printf 'key ratios: scan/find %s, scan/bare_walk %s, usr/bare_walk %s, cold/bare_walk %s, lookup/grep %s, lookup/bare_scan %s, nomatch/bare_scan %s, call/zoxide %s, call/true %s; peak RSS MiB: scan 1k %s, scan 100k %s%s, lookup 1k %s, lookup 1M %s\n' \
         "${keyRatio[scan/find]}" "${keyRatio[scan/bare_walk]}" "${keyRatio[usr/bare_walk]}" \
         "${keyRatio[cold/bare_walk]:--}" "${keyRatio[lookup/grep -F -i -c]}" \

@@ -89,6 +89,36 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
 int findNext(int listing, FoundEntry* entry);
 void findClose(int listing);
 
+// What says whether a folder's list of entries can have changed since it was last
+// seen: its identity, its change and modification times in nanoseconds (the change
+// time is one no user can set back), and its link count.
+struct Stamp {
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::int64_t changed;
+    std::int64_t modified;
+    std::uint64_t links;
+    // Its file system keeps both times faithfully on every change of the folder
+    // (asked only of a drive's root; a folder on the root's device shares it).
+    bool faithful;
+    // A mount point, a pseudo file system's or another drive's root: always listed.
+    bool boundary;
+};
+
+// Stamps the entry name of the open listing parent, whose full path is drivePath,
+// relative to the open parent: 0, or -1 when it is no directory, can't be asked, or
+// the backend keeps no stamps (then nothing is reused and every folder is listed).
+int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp);
+// Opens a directory as findFirst does without reading any of its entries, so that
+// its entries can be stamped by name, and stamps the folder itself from the open
+// handle: a listing handle, or -1 when it can't be opened or stamped or the backend
+// keeps no stamps. Only a drive's root (parent noListing) may then be read with
+// findNext, from its start; only a root's stamp says whether it is faithful.
+int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp);
+// Whether the last findFirst that returned -1 failed to open its folder, rather than
+// finding nothing to list there.
+bool lastFindFailed();
+
 // Files, by drive path (full or relative to the current drive state). Bytes go
 // through unchanged; the text layer adds and drops the CR of each line end.
 // A file opened for writing keeps its old bytes until closeWritten cuts it to what
@@ -100,13 +130,18 @@ int openFile(const char* path, OpenMode mode);
 int closeWritten(int file, unsigned long long length);
 long readFile(int file, char* buffer, std::size_t size);
 int writeFile(int file, const char* data, std::size_t size);
+// Reads or writes at a byte offset, leaving the file position alone: what readFile
+// and writeFile return.
+long readFileAt(int file, char* buffer, std::size_t size, unsigned long long offset);
+int writeFileAt(int file, const char* data, std::size_t size, unsigned long long offset);
 int closeFile(int file);
 // Moves from over to, replacing what to named: 0 or -1.
 int replaceFile(const char* from, const char* to);
 int removeFile(const char* path);
 
 // Has the file removed should the run be interrupted (interrupt, hang-up or
-// termination request) before releaseTemporaryFile; one file at a time.
+// termination request) before releaseTemporaryFile, which releases every guarded
+// file; two files at a time.
 void guardTemporaryFile(const char* path);
 void releaseTemporaryFile();
 

@@ -21,6 +21,7 @@ void TextWriter::put(const char* data, std::size_t size) {
     if (length_ + size > sizeof buffer_) {
         flush();
         if (size > sizeof buffer_) {
+            if (digest_ != nullptr) digest_->add(data, size);
             if (platform::writeFile(file_, data, size) != 0) failed_ = true;
             written_ += size;
             return;
@@ -42,6 +43,7 @@ void TextWriter::putLines(const char* text) {
 }
 
 void TextWriter::flush() {
+    if (digest_ != nullptr) digest_->add(buffer_, length_);
     if (length_ > 0 && platform::writeFile(file_, buffer_, length_) != 0) failed_ = true;
     written_ += length_;
     length_ = 0;
@@ -54,6 +56,7 @@ bool TextWriter::close() {
     // meant, it would be padded with zero bytes where the writes never landed.
     bool ok = platform::closeWritten(file_, failed_ ? 0 : written_) == 0 && !failed_;
     file_ = -1;
+    digest_ = nullptr;
     return ok;
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "tree/digest.h"
+
 namespace vux {
 
 // Buffered writer; nothing reaches the file before flush or close.
@@ -23,6 +25,10 @@ public:
     void putLines(const char* text);
     // Writes what is buffered and closes: false when any write failed.
     bool close();
+    // Bytes put so far.
+    unsigned long long size() const { return written_ + length_; }
+    // Has every byte put from now on added to digest.
+    void keepDigest(Digest* digest) { digest_ = digest; }
 
 private:
     void flush();
@@ -31,6 +37,7 @@ private:
     bool failed_ = false;
     unsigned long long written_ = 0;
     std::size_t length_ = 0;
+    Digest* digest_ = nullptr;
     char buffer_[32 * 1024];
 };
 

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <random>
 #include <string>
@@ -76,6 +78,19 @@ private:
     std::vector<std::string> points_;
 };
 
+// The mount points below a folder, the folder too if asked, in mount order.
+std::vector<std::string> mountsAt(const std::string& folder, bool itself = false) {
+    std::vector<std::string> points;
+    std::ifstream table("/proc/self/mounts");
+    std::string source, point, rest;
+    while (table >> source >> point && std::getline(table, rest)) {
+        if (point.compare(0, folder.size() + 1, folder + "/") == 0 || (itself && point == folder)) {
+            points.push_back(point);
+        }
+    }
+    return points;
+}
+
 }  // namespace
 
 // The scan reads only what it must where link counts count subfolders, yet writes
@@ -117,3 +132,111 @@ TEST_F(Scan, WritesWhatAFullWalkWritesOnEveryFileSystem) {
     EXPECT_EQ(vux({"/q", "/r"}, c("")).code, 127);
     EXPECT_EQ(file(tools("dirtree.C")), expectedTree());
 }
+
+// A rescan lists only the folders whose stamps changed since the last scan, yet
+// writes what a full walk writes at that moment, whatever changed: rounds of random
+// changes, each followed by a rescan. Folders made, removed, renamed, moved, replaced
+// by a file or by a new folder with other subfolders while the parent's times are set
+// back, a folder's times set back after a subfolder came, permissions taken away, a
+// tmpfs mounted and unmounted (as root), a damaged or missing companion; every change
+// made at once after the scan before, in the same clock tick as far as the clock goes.
+TEST_F(Scan, RescanAfterRandomChangesWritesWhatAFullWalkWrites) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    int budget = 300;
+    while (budget > 0) growTree(d(""), random, budget);
+    auto scan = [&] { return vux({"/q", "/r", "d:*"}, c("")).code; };
+    ASSERT_EQ(scan(), 127);
+    // Older than the scan's clock tick from here on: what no round touches is reused.
+    sleep(3);
+    ASSERT_EQ(scan(), 127);
+    ASSERT_TRUE(harness::fileExists(tools("dirtree.D.stamps")));
+
+    // Whatever a round mounted is taken away however the test ends, wherever the
+    // rounds moved it.
+    struct Unmount {
+        std::string below;
+        ~Unmount() {
+            std::vector<std::string> points = mountsAt(below);
+            for (auto it = points.rbegin(); it != points.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
+        }
+    } unmount{d("")};
+    std::vector<std::string> mounted;
+    auto folders = [&] {
+        std::vector<std::string> all;
+        std::function<void(const std::string&)> walk = [&](const std::string& host) {
+            for (const std::string& name : harness::listNames(host)) {
+                struct stat st;
+                std::string child = host + "/" + name;
+                if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                    name.find('\\') == std::string::npos) {
+                    all.push_back(child);
+                    walk(child);
+                }
+            }
+        };
+        walk(d(""));
+        return all;
+    };
+    auto setTimes = [](const std::string& host, const struct stat& st) {
+        struct timespec times[2] = {st.st_atim, st.st_mtim};
+        utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    };
+    int made = 0;
+    for (int round = 0; round < 60; ++round) {
+        std::vector<std::string> all = folders();
+        for (budget = 20; all.size() < 3; all = folders()) growTree(d(""), random, budget);
+        const std::string& one = all[random() % all.size()];
+        const std::string& other = all[random() % all.size()];
+        std::string parent = one.substr(0, one.rfind('/'));
+        std::string fresh = "n" + std::to_string(made++);
+        struct stat before;
+        lstat(parent.c_str(), &before);
+        bool isMount = !mountsAt(one, true).empty();
+        int kind = static_cast<int>(random() % 11);
+        SCOPED_TRACE("round " + std::to_string(round) + " kind " + std::to_string(kind) + " at " + one);
+        if (isMount || kind == 0) {
+            harness::makeDirs(one + "/" + fresh + "/below");
+        } else if (kind == 1) {
+            harness::removeAll(one);
+        } else if (kind == 2) {
+            rename(one.c_str(), (parent + "/" + fresh).c_str());
+        } else if (kind == 3 && other.compare(0, one.size() + 1, one + "/") != 0 && other != one) {
+            rename(one.c_str(), (other + "/" + fresh).c_str());
+        } else if (kind == 4) {
+            harness::removeAll(one);
+            harness::writeFile(one, "now a file");
+        } else if (kind == 5) {
+            harness::removeAll(one);
+            harness::makeDirs(one + "/" + fresh + "/deeper");
+            setTimes(parent, before);
+        } else if (kind == 6) {
+            struct stat own;
+            lstat(one.c_str(), &own);
+            harness::makeDirs(one + "/" + fresh);
+            setTimes(one, own);
+        } else if (kind == 7) {
+            chmod(one.c_str(), random() % 2 == 0 ? 0 : 0300);
+        } else if (kind == 8 && getuid() == 0 && mounted.size() < 3) {
+            if (mount("tmpfs", one.c_str(), "tmpfs", 0, nullptr) == 0) {
+                mounted.push_back(one);
+                harness::makeDirs(one + "/inside/" + fresh);
+            }
+        } else if (kind == 8 && !mounted.empty()) {
+            umount2(mounted.back().c_str(), MNT_DETACH);
+            mounted.pop_back();
+        } else if (kind == 9) {
+            std::string stamps = file(tools("dirtree.D.stamps"));
+            if (!stamps.empty()) stamps[random() % stamps.size()] ^= 0x10;
+            harness::writeFile(tools("dirtree.D.stamps"), random() % 3 == 0 ? stamps.substr(0, 70) : stamps);
+        } else {
+            harness::writeFile(one + "/" + fresh, "a file changes the folder too");
+        }
+        ASSERT_EQ(scan(), 127);
+        ASSERT_EQ(file(tools("dirtree.D")), expectedTree(d(""), "D:"));
+    }
+    for (const std::string& folder : folders()) chmod(folder.c_str(), 0755);
+    expectNoTemporaryTree(c("TOOLS"));
+}
+

@@ -3,6 +3,7 @@
 // that don't depend on how a folder is read.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -14,6 +15,16 @@ namespace platform::posix {
 // The open directory descriptor of a listing that findFirst returned and findClose
 // hasn't closed, for fstatat of its entries; -1 for any other number.
 int listingDescriptor(int listing);
+
+// The status that stampEntry just asked of the entry name of listing parent, taken
+// once, so that opening that folder doesn't ask it again: false when there is none.
+bool takeStatus(int parent, const char* name, struct stat* status);
+// Drops that status (a listing closed: its handle may name another folder next).
+void forgetStatus();
+
+// Fills the stamp of a folder opened by openFolder from its status; fd is its open
+// descriptor, asked the file system's type when it is a drive's root.
+void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp);
 
 // Reads, when a walk opens a drive's root, the folders of that drive the walk must
 // not enter (the mount points of kernel pseudo file systems, the roots of other

@@ -6,6 +6,8 @@
 // reads no more than it needs: a folder with a count of 2 has no subfolders and is
 // never opened, and a listing ends once it has handed out as many subfolders as the
 // count promised, without reading the rest of its records.
+#include "platform/posix/listing.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -123,9 +125,13 @@ bool nextRecord(Level& level, FoundEntry* entry) {
     }
 }
 
-}  // namespace
+// Set when the last findFirst or openFolder couldn't open its folder.
+bool openFailed = false;
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+// Opens a level: a listing to read, or (stamp given) a folder whose entries are only
+// stamped by name, stamped itself from its handle.
+int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+    openFailed = true;
     if (levelCount >= maxLevels) return -1;
     int fd;
     struct stat st;
@@ -139,19 +145,43 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         fd = ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         known = fd >= 0 && ::fstat(fd, &st) == 0;
     } else {
-        if (parent != levelCount - 1 || posix::isClosedFolder(drivePath)) return -1;
+        if (parent != levelCount - 1) return -1;
+        openFailed = false;
+        if (posix::isClosedFolder(drivePath)) return -1;
         const Level& up = levels[parent];
-        if (up.counted) {
-            // The status of a mount point is that of the root mounted there.
-            known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-            // No subfolders on a file system that counts them: nothing to list.
-            if (known && st.st_dev == up.device && st.st_nlink == 2) return -1;
+        int access = O_RDONLY;
+        if (stamp != nullptr) {
+            // Its status comes from the handle: one lookup of the name, not two. A
+            // handle only to stamp entries by needs no read access where the kernel
+            // offers path handles, which cost it less to open.
+#ifdef O_PATH
+            access = O_PATH;
+#endif
+        } else {
+            known = posix::takeStatus(parent, name, &st);
+            if (up.counted) {
+                // The status of a mount point is that of the root mounted there.
+                if (!known)
+                    known = ::fstatat(up.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+                // No subfolders on a file system that counts them: nothing to list.
+                if (known && st.st_dev == up.device && st.st_nlink == 2) return -1;
+            }
         }
-        fd = ::openat(up.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        openFailed = true;
+        fd = ::openat(up.fd, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         // A file system that counts subfolders mounted inside one that doesn't.
-        if (fd >= 0 && !known && posix::isMountPoint(drivePath)) known = ::fstat(fd, &st) == 0;
+        if (fd >= 0 && !known && (stamp != nullptr || posix::isMountPoint(drivePath)))
+            known = ::fstat(fd, &st) == 0;
     }
     if (fd < 0) return -1;
+    if (stamp != nullptr) {
+        if (!known || !S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        posix::fillStamp(st, fd, drivePath, stamp);
+    }
+    openFailed = false;
     Level& level = levels[levelCount++];
     level.fd = fd;
     level.next = level.end = level.start = levelCount > 1 ? levels[levelCount - 2].end : 0;
@@ -164,12 +194,26 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         level.counted = false;
         level.subfolders = -1;
     }
-    if (!nextRecord(level, entry)) {
-        findClose(levelCount - 1);
-        return -1;
-    }
     return levelCount - 1;
 }
+
+}  // namespace
+
+int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+    return openLevel(parent, name, drivePath, stamp);
+}
+
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+    int listing = openLevel(parent, name, drivePath, nullptr);
+    if (listing < 0) return -1;
+    if (!nextRecord(levels[listing], entry)) {
+        findClose(listing);
+        return -1;
+    }
+    return listing;
+}
+
+bool lastFindFailed() { return openFailed; }
 
 int findNext(int listing, FoundEntry* entry) {
     if (listing != levelCount - 1) return -1;
@@ -182,6 +226,7 @@ int posix::listingDescriptor(int listing) {
 
 void findClose(int listing) {
     if (listing != levelCount - 1) return;
+    posix::forgetStatus();
     ::close(levels[listing].fd);
     --levelCount;
 }

@@ -57,7 +57,7 @@ bool deviceCountsSubfolders(int fd, dev_t device) {
 constexpr int maxLevels = 140;
 
 struct Level {
-    DIR* dir;
+    DIR* dir;  // nullptr for a folder opened only to stamp its entries
     int fd;  // the descriptor dir reads
     dev_t device;
     bool counted;     // its file system's link counts count subfolders
@@ -94,14 +94,20 @@ bool nextRecord(Level& level, FoundEntry* entry) {
     }
 }
 
-}  // namespace
+// Set when the last findFirst or openFolder couldn't open its folder.
+bool openFailed = false;
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+// Opens a level: a listing to read, or (stamp given) a folder whose entries are only
+// stamped by name, stamped itself from its handle. A drive's root always gets a
+// directory stream: it is read after it is opened whenever it changed.
+int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+    openFailed = true;
     if (levelCount >= maxLevels) return -1;
     int fd;
     struct stat st;
     bool known = false;  // st holds the folder's status
     const Level* up = nullptr;
+    const bool list = stamp == nullptr || parent == noListing;
     if (parent == noListing) {
         int drive = driveOfLetter(drivePath[0]);
         const char* root = posix::driveRoot(drive);
@@ -110,24 +116,46 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         deviceCountsUsed = 0;
         fd = ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     } else {
-        if (parent != levelCount - 1 || posix::isClosedFolder(drivePath)) return -1;
+        if (parent != levelCount - 1) return -1;
+        openFailed = false;
+        if (posix::isClosedFolder(drivePath)) return -1;
         up = &levels[parent];
-        if (up->counted) {
-            // The status of a mount point is that of the root mounted there.
-            known = ::fstatat(up->fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-            // No subfolders on a file system that counts them: nothing to list.
-            if (known && st.st_dev == up->device && st.st_nlink == 2) return -1;
+        if (stamp == nullptr) {
+            known = posix::takeStatus(parent, name, &st);
+            if (up->counted) {
+                // The status of a mount point is that of the root mounted there.
+                if (!known)
+                    known = ::fstatat(up->fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+                // No subfolders on a file system that counts them: nothing to list.
+                if (known && st.st_dev == up->device && st.st_nlink == 2) return -1;
+            }
         }
-        fd = ::openat(up->fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int access = O_RDONLY;
+#ifdef O_PATH
+        if (!list) access = O_PATH;
+#endif
+        openFailed = true;
+        fd = ::openat(up->fd, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
     if (fd < 0) return -1;
     // The folder's own status, where the parent's file system didn't give it.
     if (!known) known = ::fstat(fd, &st) == 0;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
-        return -1;
+    if (stamp != nullptr) {
+        if (!known || !S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        posix::fillStamp(st, fd, drivePath, stamp);
     }
+    DIR* dir = nullptr;
+    if (list) {
+        dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    openFailed = false;
     Level& level = levels[levelCount++];
     level.dir = dir;
     level.fd = fd;
@@ -141,15 +169,29 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         // A count below 2 says nothing (ext4 past 65,000 subfolders).
         if (level.counted && st.st_nlink >= 2) level.subfolders = static_cast<long>(st.st_nlink - 2);
     }
-    if (!nextRecord(level, entry)) {
-        findClose(levelCount - 1);
-        return -1;
-    }
     return levelCount - 1;
 }
 
+}  // namespace
+
+int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+    return openLevel(parent, name, drivePath, stamp);
+}
+
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+    int listing = openLevel(parent, name, drivePath, nullptr);
+    if (listing < 0) return -1;
+    if (!nextRecord(levels[listing], entry)) {
+        findClose(listing);
+        return -1;
+    }
+    return listing;
+}
+
+bool lastFindFailed() { return openFailed; }
+
 int findNext(int listing, FoundEntry* entry) {
-    if (listing != levelCount - 1) return -1;
+    if (listing != levelCount - 1 || levels[listing].dir == nullptr) return -1;
     return nextRecord(levels[listing], entry) ? 0 : -1;
 }
 
@@ -159,7 +201,12 @@ int posix::listingDescriptor(int listing) {
 
 void findClose(int listing) {
     if (listing != levelCount - 1) return;
-    ::closedir(levels[listing].dir);  // closes fd too
+    posix::forgetStatus();
+    if (levels[listing].dir != nullptr) {
+        ::closedir(levels[listing].dir);  // closes fd too
+    } else {
+        ::close(levels[listing].fd);
+    }
     --levelCount;
 }
 

@@ -261,6 +261,26 @@ int writeFile(int file, const char* data, std::size_t size) {
     return posix::writeAll(file, data, size) ? 0 : -1;
 }
 
+long readFileAt(int file, char* buffer, std::size_t size, unsigned long long offset) {
+    while (true) {
+        ssize_t n = ::pread(file, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<long>(n);
+    }
+}
+
+int writeFileAt(int file, const char* data, std::size_t size, unsigned long long offset) {
+    while (size > 0) {
+        ssize_t n = ::pwrite(file, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<unsigned long long>(n);
+    }
+    return 0;
+}
+
 int closeFile(int file) { return ::close(file); }
 
 int closeWritten(int file, unsigned long long length) {
@@ -285,13 +305,13 @@ int removeFile(const char* path) {
 
 namespace {
 
-// The host path of the guarded file; the handler may only make async-signal-safe calls.
-char guardedPath[4096];
-volatile sig_atomic_t guarded = 0;
+// The host paths of the guarded files; the handler may only make async-signal-safe calls.
+char guardedPaths[2][4096];
+volatile sig_atomic_t guarded = 0;  // how many of guardedPaths are in force
 const int guardedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 void removeGuardedAndDie(int signal) {
-    if (guarded != 0) ::unlink(guardedPath);
+    for (int i = 0; i < guarded; ++i) ::unlink(guardedPaths[i]);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -300,9 +320,9 @@ void removeGuardedAndDie(int signal) {
 
 void guardTemporaryFile(const char* path) {
     std::string host;
-    if (!hostPathOf(path, host) || host.size() >= sizeof guardedPath) return;
-    std::memcpy(guardedPath, host.c_str(), host.size() + 1);
-    guarded = 1;
+    if (guarded >= 2 || !hostPathOf(path, host) || host.size() >= sizeof guardedPaths[0]) return;
+    std::memcpy(guardedPaths[guarded], host.c_str(), host.size() + 1);
+    guarded = guarded + 1;
     struct sigaction action {};
     action.sa_handler = removeGuardedAndDie;
     sigemptyset(&action.sa_mask);

@@ -241,6 +241,22 @@ int writeFile(int file, const char* data, std::size_t size) {
     return 0;
 }
 
+long readFileAt(int file, char* buffer, std::size_t size, unsigned long long offset) {
+    long long here = _telli64(file);
+    if (here < 0 || _lseeki64(file, static_cast<long long>(offset), SEEK_SET) < 0) return -1;
+    long n = readFile(file, buffer, size);
+    _lseeki64(file, here, SEEK_SET);
+    return n;
+}
+
+int writeFileAt(int file, const char* data, std::size_t size, unsigned long long offset) {
+    long long here = _telli64(file);
+    if (here < 0 || _lseeki64(file, static_cast<long long>(offset), SEEK_SET) < 0) return -1;
+    int result = writeFile(file, data, size);
+    _lseeki64(file, here, SEEK_SET);
+    return result;
+}
+
 int closeFile(int file) { return _close(file); }
 
 int closeWritten(int file, unsigned long long length) {
@@ -267,6 +283,12 @@ int removeFile(const char* path) {
 void guardTemporaryFile(const char*) {}
 
 void releaseTemporaryFile() {}
+
+// NTFS last-write times don't say safely what a change time says, so this backend
+// keeps no stamps: every rescan lists every folder.
+int stampEntry(int, const char*, const char*, Stamp*) { return -1; }
+int openFolder(int, const char*, const char*, Stamp*) { return -1; }
+bool lastFindFailed() { return false; }
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 

@@ -1,0 +1,90 @@
+// Stamps of folders for rescans that reuse the previous scan: each asked by fstatat
+// relative to the open parent listing, never by full path.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/listing.h"
+
+namespace platform {
+
+namespace {
+
+// The last status stampEntry asked, until the walk opens that folder.
+struct stat lastStatus;
+int lastParent = noListing;
+const char* lastName = nullptr;
+
+std::int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+void fill(const struct stat& st, Stamp* stamp) {
+    stamp->device = static_cast<std::uint64_t>(st.st_dev);
+    stamp->inode = static_cast<std::uint64_t>(st.st_ino);
+#ifdef __APPLE__
+    stamp->changed = nanoseconds(st.st_ctimespec);
+    stamp->modified = nanoseconds(st.st_mtimespec);
+#else
+    stamp->changed = nanoseconds(st.st_ctim);
+    stamp->modified = nanoseconds(st.st_mtim);
+#endif
+    stamp->links = static_cast<std::uint64_t>(st.st_nlink);
+    stamp->faithful = false;
+    stamp->boundary = false;
+}
+
+// File systems that set a folder's change and modification times on every change
+// of its entries: ext2, ext3 and ext4, XFS, btrfs, tmpfs. Network, FUSE and overlay
+// file systems may not; any other is listed whole every time.
+bool keepsStamps(int fd, dev_t device) {
+    static const char* const faithful[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs"};
+    const std::string type = posix::fileSystemTypeOf(fd, device);
+    for (const char* name : faithful) {
+        if (type == name) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+    int fd = posix::listingDescriptor(parent);
+    lastName = nullptr;
+    if (fd < 0 || ::fstatat(fd, name, &lastStatus, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(lastStatus.st_mode)) {
+        return -1;
+    }
+    lastParent = parent;
+    lastName = name;
+    fill(lastStatus, stamp);
+    stamp->boundary = posix::isClosedFolder(drivePath) || posix::isMountPoint(drivePath);
+    return 0;
+}
+
+namespace posix {
+
+void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp) {
+    fill(status, stamp);
+    if (drivePath[3] == '\0') {
+        stamp->faithful = keepsStamps(fd, status.st_dev);
+    } else {
+        stamp->boundary = isClosedFolder(drivePath) || isMountPoint(drivePath);
+    }
+}
+
+bool takeStatus(int parent, const char* name, struct stat* status) {
+    if (lastName == nullptr || parent != lastParent || std::strcmp(name, lastName) != 0) return false;
+    lastName = nullptr;
+    *status = lastStatus;
+    return true;
+}
+
+void forgetStatus() { lastName = nullptr; }
+
+}  // namespace posix
+
+}  // namespace platform
