@@ -113,8 +113,23 @@ int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp
 // its entries can be stamped by name, and stamps the folder itself from the open
 // handle: a listing handle, or -1 when it can't be opened or stamped or the backend
 // keeps no stamps. Only a drive's root (parent noListing) may then be read with
-// findNext, from its start; only a root's stamp says whether it is faithful.
+// findNext, from its start; only a root's stamp says whether it is faithful. Without a
+// stamp, for a folder known to be as the previous scan saw it, nothing is asked of it.
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp);
+// Stamping apart from every listing, on any thread: the handle of an open listing
+// (no entry of it is read through it), the stamp of an entry of an open folder handle,
+// a handle to stamp a folder's own entries by (the folder stamped too), and its
+// closing. They return -1 where stampEntry and openFolder do.
+int listingHandle(int listing);
+int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
+int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
+void closeHandle(int handle);
+
+// Runs work(argument) on a thread of its own until waitForWorker: false when no
+// thread can be started (work is then not run).
+bool startWorker(void (*work)(void*), void* argument);
+void waitForWorker();
+
 // Whether the last findFirst that returned -1 failed to open its folder, rather than
 // finding nothing to list there.
 bool lastFindFailed();

@@ -114,10 +114,23 @@ bool OldStamps::readTree(std::uint64_t size, std::uint64_t digest) {
 }
 
 void OldStamps::close() {
-    if (tree_ >= 0) platform::closeFile(tree_);
-    if (stamps_ >= 0) platform::closeFile(stamps_);
+    if (owner_ && tree_ >= 0) platform::closeFile(tree_);
+    if (owner_ && stamps_ >= 0) platform::closeFile(stamps_);
     tree_ = stamps_ = -1;
+    owner_ = true;
     count_ = 0;
+}
+
+void OldStamps::share(const OldStamps& other) {
+    close();
+    owner_ = false;
+    tree_ = other.tree_;
+    stamps_ = other.stamps_;
+    count_ = other.count_;
+    scanStart_ = other.scanStart_;
+    treeSize_ = other.treeSize_;
+    recordsHeld_ = 0;
+    textHeld_ = 0;
 }
 
 const StampRecord& OldStamps::record(std::uint32_t i) {

@@ -51,6 +51,9 @@ public:
     // file's exact bytes and to the skip list as it is now; false (and closed) if not.
     bool open(const char* treePath, const char* stampsPath, std::uint64_t skipDigest);
     void close();
+    // Reads the pair that other opened, through buffers of its own (for another
+    // thread); closing it leaves other's files open.
+    void share(const OldStamps& other);
     std::uint32_t count() const { return count_; }
     std::int64_t scanStart() const { return scanStart_; }
     // Record i (< count).
@@ -65,6 +68,7 @@ private:
 
     int tree_ = -1;
     int stamps_ = -1;
+    bool owner_ = true;  // closes tree_ and stamps_
     std::uint32_t count_ = 0;
     std::int64_t scanStart_ = 0;
     std::uint64_t treeSize_ = 0;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "driver/fatal.h"
 #include "driver/output.h"
@@ -110,6 +111,8 @@ constexpr std::uint32_t noRecord = 0xffffffffU;
 // change time as it was: a folder changed this close to the start of the scan that
 // stamps it is listed by the next one whatever its stamps say.
 constexpr std::int64_t sameTick = 2000000000;
+// Levels of folders on one path: a path of 259 characters has at most 130.
+constexpr int maxDepth = 140;
 
 // A walk that stamps every folder and reuses what the previous scan saw of each one
 // whose stamps are as they were then.
@@ -122,9 +125,37 @@ struct Rewalk {
     std::uint64_t device;
     std::int64_t trustedBefore;
     char* path;
+    // Per old record, set by the first pass: its folder's stamps are still those of
+    // the record, which was trusted. nullptr: no first pass ran.
+    const unsigned char* same;
+    // Records from here on are the second thread's, read once it is done.
+    std::uint32_t readyBelow;
 };
 
-void visitFolder(Rewalk& w, int parent, const char* name, std::size_t length, std::uint32_t index,
+// A folder on the path being walked whose listing is opened only once one of its
+// subfolders has to be stamped or listed: a folder whose old subfolders are all as
+// they were is never opened.
+struct Parent {
+    Parent* up;          // nullptr for the drive's root
+    int listing;         // -1 while not opened
+    std::size_t length;  // of its path in Rewalk::path
+    bool failed;         // it couldn't be opened
+};
+
+// The open listing of parent, opening it (and the folders above it) first if need be:
+// -1 when that fails.
+int listingOf(Rewalk& w, Parent& parent) {
+    if (parent.listing >= 0 || parent.failed || parent.up == nullptr) return parent.listing;
+    int up = listingOf(w, *parent.up);
+    char kept = w.path[parent.length];
+    w.path[parent.length] = '\0';
+    parent.listing = up < 0 ? -1 : platform::openFolder(up, w.path + parent.up->length + 1, w.path, nullptr);
+    w.path[parent.length] = kept;
+    parent.failed = parent.listing < 0;
+    return parent.listing;
+}
+
+void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index,
                  std::uint64_t line);
 
 // Whether a folder's stamps may stand for its entries in the next scan.
@@ -132,19 +163,21 @@ bool trustworthy(const Rewalk& w, const platform::Stamp& stamp) {
     return w.faithful && stamp.device == w.device && !stamp.boundary && stamp.changed < w.trustedBefore;
 }
 
-// Whether the folder is as the previous scan saw it, so that its subfolders are those
-// of its old record.
-bool unchanged(Rewalk& w, const platform::Stamp& stamp, std::uint32_t index) {
-    // The change time rule was applied when the record was made: a record is trusted
-    // only when its folder had not changed for a while before that scan began.
-    if (w.old == nullptr || index == noRecord || !w.faithful || stamp.device != w.device || stamp.boundary) {
-        return false;
-    }
-    const StampRecord& old = w.old->record(index);
+// Whether a folder's stamps are those of its old record, and the record may be
+// reused: it was trusted, so its folder had not changed for a while before that
+// scan began (the change time rule was applied when it was made).
+bool sameAsRecord(const StampRecord& old, const platform::Stamp& stamp, std::uint64_t device) {
+    if (stamp.device != device || stamp.boundary) return false;
     StampRecord now = recordOf(stamp, 0);
     return (old.links & StampRecord::trustedBit) != 0 && old.device == now.device && old.inode == now.inode &&
            old.changed == now.changed && old.modified == now.modified &&
            (old.links & ~StampRecord::trustedBit) == now.links;
+}
+
+// Whether the folder is as the previous scan saw it, so that its subfolders are those
+// of its old record.
+bool unchanged(Rewalk& w, const platform::Stamp& stamp, std::uint32_t index) {
+    return w.old != nullptr && index != noRecord && w.faithful && sameAsRecord(w.old->record(index), stamp, w.device);
 }
 
 std::size_t putLine(Rewalk& w, std::size_t length, const char* name, std::size_t nameLength) {
@@ -158,9 +191,9 @@ std::size_t putLine(Rewalk& w, std::size_t length, const char* name, std::size_t
     return childLength;
 }
 
-// Writes the old subfolders of record index, below the open listing's folder, each
-// checked in turn.
-void reuseChildren(Rewalk& w, int listing, std::size_t length, std::uint32_t index) {
+// Writes the old subfolders of record index, below the folder self, each checked in
+// turn.
+void reuseChildren(Rewalk& w, Parent& self, std::size_t length, std::uint32_t index) {
     const std::uint32_t end = w.old->record(index).end;
     for (std::uint32_t child = index + 1; child < end;) {
         const StampRecord record = w.old->record(child);
@@ -169,7 +202,7 @@ void reuseChildren(Rewalk& w, int listing, std::size_t length, std::uint32_t ind
         if (nameLength > 0 && length + 1 + nameLength <= pathBufferSize - 1) {
             std::uint64_t line = w.tree.size();
             std::size_t childLength = putLine(w, length, name, nameLength);
-            visitFolder(w, listing, w.path + length + 1, childLength, child, line);
+            visitFolder(w, self, w.path + length + 1, childLength, child, line);
             w.path[length] = '\0';
         }
         child = record.end > child ? record.end : child + 1;
@@ -201,10 +234,10 @@ std::uint32_t oldChild(Rewalk& w, std::uint32_t index, std::uint32_t& cursor, st
     return noRecord;
 }
 
-// Lists the open listing's folder, whose first entry is entry, as walkDirectory
-// does; each subfolder that the previous scan saw there is checked against its old
-// record.
-void listChildren(Rewalk& w, int listing, platform::FoundEntry entry, std::size_t length,
+// Lists the folder self, open as a listing whose first entry is entry, as
+// walkDirectory does; each subfolder that the previous scan saw there is checked
+// against its old record.
+void listChildren(Rewalk& w, Parent& self, platform::FoundEntry entry, std::size_t length,
                   std::uint32_t index) {
     std::uint32_t cursor = index + 1;
     do {
@@ -214,47 +247,70 @@ void listChildren(Rewalk& w, int listing, platform::FoundEntry entry, std::size_
         std::uint64_t line = w.tree.size();
         std::size_t childLength = putLine(w, length, entry.name, nameLength);
         std::uint32_t old = oldChild(w, index, cursor, length, entry.name, nameLength);
-        visitFolder(w, listing, entry.name, childLength, old, line);
+        visitFolder(w, self, entry.name, childLength, old, line);
         w.path[length] = '\0';
-    } while (platform::findNext(listing, &entry) == 0);
+    } while (platform::findNext(self.listing, &entry) == 0);
 }
 
 // Lists the folder name of the open listing parent; its subfolders are checked
 // against the old record index. False when it couldn't be opened, which says nothing
 // of what it holds.
-bool listFolder(Rewalk& w, int parent, const char* name, std::size_t length, std::uint32_t index) {
+bool listFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index) {
     platform::FoundEntry first;
-    int listing = platform::findFirst(parent, name, w.path, &first);
-    if (listing < 0) return !platform::lastFindFailed();
-    listChildren(w, listing, first, length, index);
+    int up = listingOf(w, parent);
+    int listing = up < 0 ? -1 : platform::findFirst(up, name, w.path, &first);
+    if (listing < 0) return up >= 0 && !platform::lastFindFailed();
+    Parent self{&parent, listing, length, false};
+    listChildren(w, self, first, length, index);
     platform::findClose(listing);
     return true;
 }
 
-// Writes the lines below the folder name of the open listing parent, whose own line
-// (at byte line of the tree file) is written and whose full path is in w.path; index
-// is its record in the previous scan, or noRecord. Its own record comes first.
-void visitFolder(Rewalk& w, int parent, const char* name, std::size_t length, std::uint32_t index,
+// Whether the first pass found record index's folder as it was.
+bool marked(Rewalk& w, std::uint32_t index) {
+    if (index >= w.readyBelow) {
+        platform::waitForWorker();
+        w.readyBelow = noRecord;
+    }
+    return w.same[index] != 0;
+}
+
+// Writes the lines below the folder name of parent, whose own line (at byte line of
+// the tree file) is written and whose full path is in w.path; index is its record in
+// the previous scan, or noRecord. Its own record comes first.
+void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index,
                  std::uint64_t line) {
     platform::Stamp stamp{};
     bool trusted = false;
+    const bool hadSubfolders = w.old != nullptr && index != noRecord && w.old->record(index).end > index + 1;
+    Parent self{&parent, -1, length, false};
     if (skipsBelow(w.path, length)) {
         // Nothing below it; the companion is dropped when the skip list changes.
         w.stamps.start(recordOf(stamp, line));
-    } else if (w.old != nullptr && index != noRecord && w.old->record(index).end > index + 1) {
-        // It had subfolders: opened once, and stamped from the handle, to stamp them.
-        int listing = platform::openFolder(parent, name, w.path, &stamp);
+    } else if (w.same != nullptr && index != noRecord && marked(w, index)) {
+        // Stamped by the first pass: its old record stands, and so do its subfolders.
+        const StampRecord& record = w.old->record(index);
+        stamp = {record.device, record.inode, record.changed, record.modified,
+                 record.links & ~StampRecord::trustedBit, false, false};
         w.stamps.start(recordOf(stamp, line));
-        trusted = listing >= 0 && trustworthy(w, stamp);
-        if (listing >= 0 && unchanged(w, stamp, index)) {
-            reuseChildren(w, listing, length, index);
-            platform::findClose(listing);
+        trusted = trustworthy(w, stamp);
+        if (hadSubfolders) reuseChildren(w, self, length, index);
+    } else if (hadSubfolders) {
+        // Opened once, and stamped from the handle, to stamp its subfolders.
+        int up = listingOf(w, parent);
+        self.listing = up < 0 ? -1 : platform::openFolder(up, name, w.path, &stamp);
+        w.stamps.start(recordOf(stamp, line));
+        trusted = self.listing >= 0 && trustworthy(w, stamp);
+        if (self.listing >= 0 && unchanged(w, stamp, index)) {
+            reuseChildren(w, self, length, index);
         } else {
-            if (listing >= 0) platform::findClose(listing);
+            if (self.listing >= 0) platform::findClose(self.listing);
+            self.listing = -1;
             trusted = listFolder(w, parent, name, length, index) && trusted;
         }
     } else {
-        const bool stamped = platform::stampEntry(parent, name, w.path, &stamp) == 0;
+        int up = listingOf(w, parent);
+        const bool stamped = up >= 0 && platform::stampEntry(up, name, w.path, &stamp) == 0;
         w.stamps.start(recordOf(stamp, line));
         trusted = stamped && trustworthy(w, stamp);
         // An unchanged folder that had no subfolders has none now.
@@ -262,7 +318,127 @@ void visitFolder(Rewalk& w, int parent, const char* name, std::size_t length, st
             trusted = listFolder(w, parent, name, length, index) && trusted;
         }
     }
+    if (self.listing >= 0) platform::findClose(self.listing);
     w.stamps.finish(trusted);
+}
+
+// The first pass of a rescan over a companion: the old records from..to, whose
+// folders are stamped by handles of its own, apart from the walk's listings, so that
+// it can run beside another on a second thread. Marks in same each record whose
+// folder's stamps are as they were.
+struct FirstPass {
+    OldStamps* old;
+    unsigned char* same;
+    std::uint32_t from;
+    std::uint32_t to;
+    // The records that hold record from, outermost first (their subtrees end after
+    // from), and how many.
+    std::uint32_t outer[maxDepth];
+    int outerCount;
+    int root;  // the drive root's handle
+    std::uint64_t device;
+    char path[pathBufferSize];
+};
+
+void runFirstPass(FirstPass& pass) {
+    struct Open {
+        int handle;
+        std::uint32_t end;
+        std::size_t length;
+    };
+    Open open[maxDepth];
+    int depth = 0;
+    auto step = [&](std::uint32_t index, bool enclosing) -> std::uint32_t {
+        const StampRecord record = pass.old->record(index);
+        const std::uint32_t next = record.end > index ? record.end : index + 1;
+        const int parent = depth > 0 ? open[depth - 1].handle : pass.root;
+        const std::size_t length = depth > 0 ? open[depth - 1].length : 2;
+        const char* name;
+        std::size_t nameLength = pass.old->name(record, length, &name);
+        if (parent < 0 || nameLength == 0 || length + 1 + nameLength > pathBufferSize - 1 ||
+            depth == maxDepth) {
+            return enclosing ? pass.to : next;
+        }
+        pass.path[length] = separator;
+        std::memcpy(pass.path + length + 1, name, nameLength);
+        pass.path[length + 1 + nameLength] = '\0';
+        platform::Stamp stamp{};
+        int handle = -1;
+        bool stamped;
+        if (record.end > index + 1) {
+            handle = platform::openStampedAt(parent, pass.path + length + 1, pass.path, &stamp);
+            stamped = handle >= 0;
+        } else {
+            stamped = platform::stampAt(parent, pass.path + length + 1, pass.path, &stamp) == 0;
+        }
+        if (!enclosing) pass.same[index] = stamped && sameAsRecord(record, stamp, pass.device) ? 1 : 0;
+        // The old subfolders of a folder that changed are checked too: most of them
+        // are still there, as they were, and the walk finds them when it lists it.
+        if (handle >= 0) {
+            open[depth++] = {handle, record.end, length + 1 + nameLength};
+            return index + 1;
+        }
+        // What lies below a folder that can't be opened is left to the walk. A record
+        // that holds the first one of this pass and can't be opened ends it.
+        return enclosing ? pass.to : next;
+    };
+    std::memcpy(pass.path, driveString, 2);
+    for (int i = 0; i < pass.outerCount; ++i) {
+        if (step(pass.outer[i], true) != pass.outer[i] + 1) {
+            pass.from = pass.to;
+            break;
+        }
+    }
+    for (std::uint32_t index = pass.from; index < pass.to;) {
+        while (depth > 0 && open[depth - 1].end <= index) platform::closeHandle(open[--depth].handle);
+        index = step(index, false);
+    }
+    while (depth > 0) platform::closeHandle(open[--depth].handle);
+}
+
+void runFirstPassOnWorker(void* pass) { runFirstPass(*static_cast<FirstPass*>(pass)); }
+
+// Below this many old records a second thread costs more than it saves (starting one
+// costs about as much as stamping a hundred folders).
+constexpr std::uint32_t fewRecords = 256;
+
+// Stamps every old record's folder that the walk would, marking in same what is as it
+// was: the records up to the returned one on this thread, the rest on a second one,
+// which the walk waits for when it gets there (the share of this thread is the
+// smaller, since the walk follows it here). 0 when there was too little to share
+// (then the walk stamps as it goes).
+std::uint32_t stampOldRecords(OldStamps& old, unsigned char* same, int root, std::uint64_t device) {
+    const std::uint32_t count = old.count();
+    if (count < fewRecords || root < 0) return 0;
+    static FirstPass first, second;
+    static OldStamps secondReader;
+    first = FirstPass{&old, same, 1, count, {}, 0, root, device, {}};
+    second = FirstPass{&secondReader, same, count, count, {}, 0, root, device, {}};
+    // The second share starts at the first folder at or past the split point, found by
+    // going down through the folders that hold that point; those are opened first.
+    const std::uint32_t middle = static_cast<std::uint32_t>(std::uint64_t{count} * 12 / 25);
+    for (std::uint32_t child = 1, end = count; child < end;) {
+        const std::uint32_t childEnd = old.record(child).end;
+        if (child >= middle) {
+            second.from = child;
+            break;
+        }
+        if (childEnd > middle && childEnd > child + 1 && second.outerCount < maxDepth) {
+            second.outer[second.outerCount++] = child;
+            end = childEnd;
+            ++child;
+        } else {
+            child = childEnd > child ? childEnd : child + 1;
+        }
+    }
+    if (second.from >= count) return 0;
+    first.to = second.from;
+    std::memset(same, 0, count);
+    secondReader.share(old);
+    const bool beside = platform::startWorker(runFirstPassOnWorker, &second);
+    runFirstPass(first);
+    if (!beside) runFirstPass(second);
+    return beside ? second.from : noRecord;
 }
 
 }  // namespace
@@ -309,17 +485,25 @@ void rescan() {
     }
     if (stamping) {
         Rewalk w{tree, progress, stamps, nullptr, rootStamp.faithful, rootStamp.device, scanStart - sameTick,
-                 path};
-        if (old.open(treeFile, stampsFile, skipDigest)) w.old = &old;
+                 path, nullptr, noRecord};
+        std::vector<unsigned char> same;
+        if (old.open(treeFile, stampsFile, skipDigest)) {
+            w.old = &old;
+            same.resize(old.count());
+            w.readyBelow = stampOldRecords(old, same.data(), platform::listingHandle(root), rootStamp.device);
+            if (w.readyBelow != 0) w.same = same.data();
+        }
         w.stamps.start(recordOf(rootStamp, 0));
+        Parent top{nullptr, root, 2, false};
         if (unchanged(w, rootStamp, 0)) {
-            reuseChildren(w, root, 2, 0);
+            reuseChildren(w, top, 2, 0);
         } else {
             platform::FoundEntry first;
             if (platform::findNext(root, &first) == 0)
-                listChildren(w, root, first, 2, w.old != nullptr ? 0 : noRecord);
+                listChildren(w, top, first, 2, w.old != nullptr ? 0 : noRecord);
         }
         w.stamps.finish(trustworthy(w, rootStamp));
+        platform::waitForWorker();  // its share may lie below folders that are gone
         old.close();
     } else {
         platform::FoundEntry first;

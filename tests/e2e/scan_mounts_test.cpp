@@ -140,11 +140,12 @@ TEST_F(Scan, WritesWhatAFullWalkWritesOnEveryFileSystem) {
 // back, a folder's times set back after a subfolder came, permissions taken away, a
 // tmpfs mounted and unmounted (as root), a damaged or missing companion; every change
 // made at once after the scan before, in the same clock tick as far as the clock goes.
+// The tree is big enough that the rescans stamp the old folders on two threads.
 TEST_F(Scan, RescanAfterRandomChangesWritesWhatAFullWalkWrites) {
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    int budget = 300;
+    int budget = 600;
     while (budget > 0) growTree(d(""), random, budget);
     auto scan = [&] { return vux({"/q", "/r", "d:*"}, c("")).code; };
     ASSERT_EQ(scan(), 127);

@@ -128,9 +128,10 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 // Set when the last findFirst or openFolder couldn't open its folder.
 bool openFailed = false;
 
-// Opens a level: a listing to read, or (stamp given) a folder whose entries are only
-// stamped by name, stamped itself from its handle.
-int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+// Opens a level: a listing to read (list), or a folder whose entries are only stamped
+// by name, stamped itself from its handle when stamp is given. One neither listed nor
+// stamped is as the previous scan saw it, on the device of the level above.
+int openLevel(int parent, const char* name, const char* drivePath, bool list, Stamp* stamp) {
     openFailed = true;
     if (levelCount >= maxLevels) return -1;
     int fd;
@@ -150,7 +151,7 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
         if (posix::isClosedFolder(drivePath)) return -1;
         const Level& up = levels[parent];
         int access = O_RDONLY;
-        if (stamp != nullptr) {
+        if (!list) {
             // Its status comes from the handle: one lookup of the name, not two. A
             // handle only to stamp entries by needs no read access where the kernel
             // offers path handles, which cost it less to open.
@@ -191,7 +192,7 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
                  sameDevice ? levels[levelCount - 2].counted : deviceCountsSubfolders(fd, st.st_dev));
     } else {
         level.device = levelCount > 1 ? levels[levelCount - 2].device : 0;
-        level.counted = false;
+        level.counted = !list && stamp == nullptr && levelCount > 1 && levels[levelCount - 2].counted;
         level.subfolders = -1;
     }
     return levelCount - 1;
@@ -200,11 +201,11 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
 }  // namespace
 
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp) {
-    return openLevel(parent, name, drivePath, stamp);
+    return openLevel(parent, name, drivePath, false, stamp);
 }
 
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
-    int listing = openLevel(parent, name, drivePath, nullptr);
+    int listing = openLevel(parent, name, drivePath, true, nullptr);
     if (listing < 0) return -1;
     if (!nextRecord(levels[listing], entry)) {
         findClose(listing);

@@ -97,17 +97,19 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 // Set when the last findFirst or openFolder couldn't open its folder.
 bool openFailed = false;
 
-// Opens a level: a listing to read, or (stamp given) a folder whose entries are only
-// stamped by name, stamped itself from its handle. A drive's root always gets a
-// directory stream: it is read after it is opened whenever it changed.
-int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp) {
+// Opens a level: a listing to read (list), or a folder whose entries are only stamped
+// by name, stamped itself from its handle when stamp is given. A drive's root always
+// gets a directory stream: it is read after it is opened whenever it changed.
+int openLevel(int parent, const char* name, const char* drivePath, bool list, Stamp* stamp) {
     openFailed = true;
     if (levelCount >= maxLevels) return -1;
     int fd;
     struct stat st;
     bool known = false;  // st holds the folder's status
     const Level* up = nullptr;
-    const bool list = stamp == nullptr || parent == noListing;
+    // Neither listed nor stamped: as the previous scan saw it, on the device above.
+    const bool passage = !list && stamp == nullptr;
+    list = list || parent == noListing;
     if (parent == noListing) {
         int drive = driveOfLetter(drivePath[0]);
         const char* root = posix::driveRoot(drive);
@@ -120,7 +122,7 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
         openFailed = false;
         if (posix::isClosedFolder(drivePath)) return -1;
         up = &levels[parent];
-        if (stamp == nullptr) {
+        if (list) {
             known = posix::takeStatus(parent, name, &st);
             if (up->counted) {
                 // The status of a mount point is that of the root mounted there.
@@ -139,7 +141,7 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
     }
     if (fd < 0) return -1;
     // The folder's own status, where the parent's file system didn't give it.
-    if (!known) known = ::fstat(fd, &st) == 0;
+    if (!known && !passage) known = ::fstat(fd, &st) == 0;
     if (stamp != nullptr) {
         if (!known || !S_ISDIR(st.st_mode)) {
             ::close(fd);
@@ -159,7 +161,7 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
     Level& level = levels[levelCount++];
     level.dir = dir;
     level.fd = fd;
-    level.counted = false;
+    level.counted = passage && up->counted;
     level.subfolders = -1;
     level.device = up != nullptr ? up->device : 0;
     if (known) {
@@ -175,11 +177,11 @@ int openLevel(int parent, const char* name, const char* drivePath, Stamp* stamp)
 }  // namespace
 
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp) {
-    return openLevel(parent, name, drivePath, stamp);
+    return openLevel(parent, name, drivePath, false, stamp);
 }
 
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
-    int listing = openLevel(parent, name, drivePath, nullptr);
+    int listing = openLevel(parent, name, drivePath, true, nullptr);
     if (listing < 0) return -1;
     if (!nextRecord(levels[listing], entry)) {
         findClose(listing);

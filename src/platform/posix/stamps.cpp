@@ -1,7 +1,9 @@
 // Stamps of folders for rescans that reuse the previous scan: each asked by fstatat
 // relative to the open parent listing, never by full path.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -63,6 +65,62 @@ int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp
     fill(lastStatus, stamp);
     stamp->boundary = posix::isClosedFolder(drivePath) || posix::isMountPoint(drivePath);
     return 0;
+}
+
+int listingHandle(int listing) { return posix::listingDescriptor(listing); }
+
+int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
+    struct stat st;
+    if (::fstatat(handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return -1;
+    posix::fillStamp(st, handle, drivePath, stamp);
+    return 0;
+}
+
+int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
+#ifdef O_PATH
+    const int access = O_PATH;
+#else
+    const int access = O_RDONLY;
+#endif
+    int fd = ::openat(handle, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    posix::fillStamp(st, fd, drivePath, stamp);
+    return fd;
+}
+
+void closeHandle(int handle) { ::close(handle); }
+
+namespace {
+
+pthread_t worker;
+bool workerRunning = false;
+void (*workerTask)(void*) = nullptr;
+void* workerArgument = nullptr;
+
+void* runWorker(void*) {
+    workerTask(workerArgument);
+    return nullptr;
+}
+
+}  // namespace
+
+bool startWorker(void (*work)(void*), void* argument) {
+    if (workerRunning) return false;
+    workerTask = work;
+    workerArgument = argument;
+    workerRunning = ::pthread_create(&worker, nullptr, runWorker, nullptr) == 0;
+    return workerRunning;
+}
+
+void waitForWorker() {
+    if (!workerRunning) return;
+    ::pthread_join(worker, nullptr);
+    workerRunning = false;
 }
 
 namespace posix {

@@ -289,6 +289,12 @@ void releaseTemporaryFile() {}
 int stampEntry(int, const char*, const char*, Stamp*) { return -1; }
 int openFolder(int, const char*, const char*, Stamp*) { return -1; }
 bool lastFindFailed() { return false; }
+int listingHandle(int) { return -1; }
+int stampAt(int, const char*, const char*, Stamp*) { return -1; }
+int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
+void closeHandle(int) {}
+bool startWorker(void (*)(void*), void*) { return false; }
+void waitForWorker() {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 
