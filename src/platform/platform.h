@@ -116,6 +116,11 @@ int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp
 // findNext, from its start; only a root's stamp says whether it is faithful. Without a
 // stamp, for a folder known to be as the previous scan saw it, nothing is asked of it.
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp);
+// Opens, below the open listing ancestor, the folder at drivePath, whose path goes on
+// from the ancestor's by relative (names joined by the separator), every folder on
+// the way as the previous scan saw it: as openFolder without a stamp, in one step
+// where the host allows it.
+int openPassage(int ancestor, const char* relative, const char* drivePath);
 // Stamping apart from every listing, on any thread: the handle of an open listing
 // (no entry of it is read through it), the stamp of an entry of an open folder handle,
 // a handle to stamp a folder's own entries by (the folder stamped too), and its

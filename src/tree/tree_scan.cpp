@@ -142,14 +142,21 @@ struct Parent {
     bool failed;         // it couldn't be opened
 };
 
-// The open listing of parent, opening it (and the folders above it) first if need be:
-// -1 when that fails.
+// The open listing of parent, opening it first if need be, from the nearest folder
+// above it that is open: -1 when that fails.
 int listingOf(Rewalk& w, Parent& parent) {
     if (parent.listing >= 0 || parent.failed || parent.up == nullptr) return parent.listing;
-    int up = listingOf(w, *parent.up);
+    Parent* open = parent.up;
+    while (open->listing < 0 && !open->failed && open->up != nullptr) open = open->up;
     char kept = w.path[parent.length];
     w.path[parent.length] = '\0';
-    parent.listing = up < 0 ? -1 : platform::openFolder(up, w.path + parent.up->length + 1, w.path, nullptr);
+    if (open->listing < 0) {
+        parent.listing = -1;
+    } else if (open == parent.up) {
+        parent.listing = platform::openFolder(open->listing, w.path + open->length + 1, w.path, nullptr);
+    } else {
+        parent.listing = platform::openPassage(open->listing, w.path + open->length + 1, w.path);
+    }
     w.path[parent.length] = kept;
     parent.failed = parent.listing < 0;
     return parent.listing;

@@ -26,6 +26,10 @@ void forgetStatus();
 // descriptor, asked the file system's type when it is a drive's root.
 void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp);
 
+// Opens the folder at the relative drive path below the open descriptor fd as a handle
+// to stamp its entries by, following no link: the descriptor, or -1.
+int openBelow(int fd, const char* relative);
+
 // Reads, when a walk opens a drive's root, the folders of that drive the walk must
 // not enter (the mount points of kernel pseudo file systems, the roots of other
 // mapped drives) and the other mount points inside it.

@@ -204,6 +204,19 @@ int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp
     return openLevel(parent, name, drivePath, false, stamp);
 }
 
+int openPassage(int ancestor, const char* relative, const char*) {
+    if (levelCount >= maxLevels || ancestor != levelCount - 1) return -1;
+    int fd = posix::openBelow(levels[ancestor].fd, relative);
+    if (fd < 0) return -1;
+    Level& level = levels[levelCount++];
+    level.fd = fd;
+    level.next = level.end = level.start = levels[ancestor].end;
+    level.device = levels[ancestor].device;
+    level.counted = levels[ancestor].counted;
+    level.subfolders = -1;
+    return levelCount - 1;
+}
+
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
     int listing = openLevel(parent, name, drivePath, true, nullptr);
     if (listing < 0) return -1;

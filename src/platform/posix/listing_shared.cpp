@@ -1,6 +1,14 @@
 // The rules of a walk that both folder listings follow: which folders keep their line
 // but are not entered (kernel pseudo file systems, other drives' roots), and where
 // other file systems are mounted.
+#include <fcntl.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -64,6 +72,39 @@ void readClosedFolders(int drive) {
         for (const char* pseudoType : pseudoFileSystems) pseudo = pseudo || mount.type == pseudoType;
         addFolder(pseudo ? closedFolders : mountPoints, mount.point, drive);
     }
+}
+
+int openBelow(int fd, const char* relative) {
+#ifdef O_PATH
+    constexpr int access = O_PATH;
+#else
+    constexpr int access = O_RDONLY;
+#endif
+    char host[platform::pathBufferSize];
+    std::size_t n = 0;
+    for (; relative[n] != '\0' && n < sizeof host - 1; ++n) host[n] = relative[n] == '\\' ? '/' : relative[n];
+    if (relative[n] != '\0') return -1;
+    host[n] = '\0';
+#if defined(__linux__) && defined(SYS_openat2)
+    // One lookup of the whole path, no link followed on the way, no mount crossed:
+    // what opening each folder in turn would reach. Anything else is left to that.
+    struct open_how how {};
+    how.flags = access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_BENEATH;
+    long opened = ::syscall(SYS_openat2, fd, host, &how, sizeof how);
+    if (opened >= 0) return static_cast<int>(opened);
+#endif
+    int at = fd;
+    for (char* name = host; at >= 0;) {
+        char* end = std::strchr(name, '/');
+        if (end != nullptr) *end = '\0';
+        int next = ::openat(at, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (at != fd) ::close(at);
+        at = next;
+        if (end == nullptr) break;
+        name = end + 1;
+    }
+    return at;
 }
 
 bool isClosedFolder(const char* drivePath) { return isListed(closedFolders, drivePath); }

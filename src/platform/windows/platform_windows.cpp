@@ -288,6 +288,7 @@ void releaseTemporaryFile() {}
 // keeps no stamps: every rescan lists every folder.
 int stampEntry(int, const char*, const char*, Stamp*) { return -1; }
 int openFolder(int, const char*, const char*, Stamp*) { return -1; }
+int openPassage(int, const char*, const char*) { return -1; }
 bool lastFindFailed() { return false; }
 int listingHandle(int) { return -1; }
 int stampAt(int, const char*, const char*, Stamp*) { return -1; }
