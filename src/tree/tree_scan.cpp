@@ -471,6 +471,7 @@ void rescan() {
 
     char path[pathBufferSize];
     std::memcpy(path, driveString, 3);
+    path[3] = '\0';  // the root's own drive path
     char stampsFile[pathBufferSize + 32];
     std::snprintf(stampsFile, sizeof stampsFile, "%s.stamps", treeFile);
     char stampsTemporary[pathBufferSize + 64];
