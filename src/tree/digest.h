@@ -14,11 +14,13 @@ public:
 
     void add(const char* data, std::size_t size) {
         total_ += size;
-        while (size > 0 && carried_ > 0 && carried_ < 8) {
-            carry_[carried_++] = *data++;
-            --size;
-        }
-        if (carried_ == 8) {
+        if (carried_ > 0) {
+            std::size_t take = size < 8 - carried_ ? size : 8 - carried_;
+            std::memcpy(carry_ + carried_, data, take);
+            carried_ += take;
+            data += take;
+            size -= take;
+            if (carried_ < 8) return;
             mixWord(carry_);
             carried_ = 0;
         }

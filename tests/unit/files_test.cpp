@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "harness.h"
 #include "platform/platform.h"
 #include "search/change_directory.h"
+#include "tree/digest.h"
 #include "tree/text_file.h"
 
 TEST(Files, LineReaderPieces) {
@@ -81,4 +83,27 @@ TEST(Files, CdLines) {
         vux::formatCdLine(line.data(), each.size, each.target);
         EXPECT_STREQ(line.data(), each.line);
     }
+}
+
+TEST(Files, DigestIsTheSameWhateverPiecesTheBytesComeIn) {
+    // The tree file is summed as it is written and again as it is read back, in
+    // pieces of other sizes.
+    std::string bytes;
+    for (int i = 0; i < 3000; ++i) bytes += static_cast<char>(i * 7 % 251);
+    vux::Digest whole;
+    whole.add(bytes.data(), bytes.size());
+    std::srand(20261209);
+    for (int round = 0; round < 200; ++round) {
+        vux::Digest pieces;
+        for (std::size_t at = 0; at < bytes.size();) {
+            std::size_t n = std::min(bytes.size() - at, static_cast<std::size_t>(std::rand() % 20));
+            pieces.add(bytes.data() + at, n);
+            at += n;
+        }
+        ASSERT_EQ(pieces.value(), whole.value()) << "round " << round;
+    }
+    vux::Digest changed;
+    bytes[1500] ^= 1;
+    changed.add(bytes.data(), bytes.size());
+    EXPECT_NE(changed.value(), whole.value());
 }
