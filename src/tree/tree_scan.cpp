@@ -114,6 +114,19 @@ constexpr std::int64_t sameTick = 2000000000;
 // Levels of folders on one path: a path of 259 characters has at most 130.
 constexpr int maxDepth = 140;
 
+// Below this many old records a second thread costs more than it saves (starting one
+// costs about as much as stamping a hundred folders).
+constexpr std::uint32_t fewRecords = 256;
+// How many shares the first pass is cut into, each on a thread of its own. Stamping
+// a folder whose inode isn't cached waits for the disk, and more threads than cores
+// keep more reads in flight: on a cold cache 6 shares took 0.12 of the bare walk's
+// time where 2 took 0.28, and on a warm one they cost no more.
+constexpr int shareCount = 6;
+// How deep a share holds folders open; what lies deeper is left to the walk. The
+// shares' handles and the walk's together stay well inside the usual limit of open
+// files.
+constexpr int shareDepth = 32;
+
 // A walk that stamps every folder and reuses what the previous scan saw of each one
 // whose stamps are as they were then.
 struct Rewalk {
@@ -276,7 +289,7 @@ bool listFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length,
 // Whether the first pass found record index's folder as it was.
 bool marked(Rewalk& w, std::uint32_t index) {
     if (index >= w.readyBelow) {
-        platform::waitForWorker();
+        platform::waitForWorkers();
         w.readyBelow = noRecord;
     }
     return w.same[index] != 0;
@@ -363,7 +376,7 @@ void runFirstPass(FirstPass& pass) {
         const char* name;
         std::size_t nameLength = pass.old->name(record, length, &name);
         if (parent < 0 || nameLength == 0 || length + 1 + nameLength > pathBufferSize - 1 ||
-            depth == maxDepth) {
+            depth == shareDepth) {
             return enclosing ? pass.to : next;
         }
         pass.path[length] = separator;
@@ -405,47 +418,59 @@ void runFirstPass(FirstPass& pass) {
 
 void runFirstPassOnWorker(void* pass) { runFirstPass(*static_cast<FirstPass*>(pass)); }
 
-// Below this many old records a second thread costs more than it saves (starting one
-// costs about as much as stamping a hundred folders).
-constexpr std::uint32_t fewRecords = 256;
-
-// Stamps every old record's folder that the walk would, marking in same what is as it
-// was: the records up to the returned one on this thread, the rest on a second one,
-// which the walk waits for when it gets there (the share of this thread is the
-// smaller, since the walk follows it here). 0 when there was too little to share
-// (then the walk stamps as it goes).
-std::uint32_t stampOldRecords(OldStamps& old, unsigned char* same, int root, std::uint64_t device) {
+// Starts pass at the first record at or past point, found by going down through the
+// records that hold point, which it opens first.
+void startShareAt(OldStamps& old, std::uint32_t point, FirstPass& pass) {
     const std::uint32_t count = old.count();
-    if (count < fewRecords || root < 0) return 0;
-    static FirstPass first, second;
-    static OldStamps secondReader;
-    first = FirstPass{&old, same, 1, count, {}, 0, root, device, {}};
-    second = FirstPass{&secondReader, same, count, count, {}, 0, root, device, {}};
-    // The second share starts at the first folder at or past the split point, found by
-    // going down through the folders that hold that point; those are opened first.
-    const std::uint32_t middle = static_cast<std::uint32_t>(std::uint64_t{count} * 12 / 25);
+    pass.from = count;
+    pass.outerCount = 0;
     for (std::uint32_t child = 1, end = count; child < end;) {
         const std::uint32_t childEnd = old.record(child).end;
-        if (child >= middle) {
-            second.from = child;
-            break;
+        if (child >= point) {
+            pass.from = child;
+            return;
         }
-        if (childEnd > middle && childEnd > child + 1 && second.outerCount < maxDepth) {
-            second.outer[second.outerCount++] = child;
+        if (childEnd > point && childEnd > child + 1 && pass.outerCount < maxDepth) {
+            pass.outer[pass.outerCount++] = child;
             end = childEnd;
             ++child;
         } else {
             child = childEnd > child ? childEnd : child + 1;
         }
     }
-    if (second.from >= count) return 0;
-    first.to = second.from;
+}
+
+// Stamps every old record's folder that the walk would, marking in same what is as it
+// was: the records up to the returned one on this thread, the rest in shares on
+// threads of their own, which the walk waits for when it gets there (the share of
+// this thread is a little smaller, since the walk follows it here). 0 when there was
+// too little to share (then the walk stamps as it goes).
+std::uint32_t stampOldRecords(OldStamps& old, unsigned char* same, int root, std::uint64_t device) {
+    const std::uint32_t count = old.count();
+    if (count < fewRecords || root < 0) return 0;
+    static FirstPass passes[shareCount];
+    static OldStamps readers[shareCount];
+    for (int i = 0; i < shareCount; ++i) passes[i] = FirstPass{&readers[i], same, 1, count, {}, 0, root, device, {}};
+    passes[0].old = &old;
+    for (int i = 1; i < shareCount; ++i) {
+        // The first share is 24/25 of the others.
+        const std::uint64_t point = std::uint64_t{count} * (25 * static_cast<std::uint64_t>(i) - 1) /
+                                    (25 * static_cast<std::uint64_t>(shareCount) - 1);
+        startShareAt(old, static_cast<std::uint32_t>(point), passes[i]);
+        if (passes[i].from < passes[i - 1].from) return 0;
+        passes[i - 1].to = passes[i].from;
+    }
+    const std::uint32_t ready = passes[1].from;
+    if (ready >= count) return 0;
     std::memset(same, 0, count);
-    secondReader.share(old);
-    const bool beside = platform::startWorker(runFirstPassOnWorker, &second);
-    runFirstPass(first);
-    if (!beside) runFirstPass(second);
-    return beside ? second.from : noRecord;
+    bool beside = true;
+    for (int i = 1; i < shareCount; ++i) {
+        readers[i].share(old);
+        if (beside && passes[i].from < passes[i].to) beside = platform::startWorker(runFirstPassOnWorker, &passes[i]);
+        if (!beside) passes[i].from = passes[i].to;  // left to the walk
+    }
+    runFirstPass(passes[0]);
+    return ready;
 }
 
 }  // namespace
@@ -511,7 +536,7 @@ void rescan() {
                 listChildren(w, top, first, 2, w.old != nullptr ? 0 : noRecord);
         }
         w.stamps.finish(trustworthy(w, rootStamp));
-        platform::waitForWorker();  // its share may lie below folders that are gone
+        platform::waitForWorkers();  // its share may lie below folders that are gone
         old.close();
     } else {
         platform::FoundEntry first;

@@ -2,6 +2,7 @@
 // relative to the open parent listing, never by full path.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,30 +98,49 @@ void closeHandle(int handle) { ::close(handle); }
 
 namespace {
 
-pthread_t worker;
-bool workerRunning = false;
-void (*workerTask)(void*) = nullptr;
-void* workerArgument = nullptr;
+struct Worker {
+    pthread_t thread;
+    void (*work)(void*);
+    void* argument;
+};
+Worker workers[8];
+int workersRunning = 0;
 
-void* runWorker(void*) {
-    workerTask(workerArgument);
+void* runWorker(void* worker) {
+    Worker& w = *static_cast<Worker*>(worker);
+    w.work(w.argument);
     return nullptr;
+}
+
+// Each worker holds a few dozen folders open beside the walk's own: room for them
+// where the soft limit of open files is low (256 on some hosts) and the hard one isn't.
+void makeRoomForHandles() {
+    static bool done = false;
+    struct rlimit limit;
+    if (done || ::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    done = true;
+    const rlim_t wanted = 1024;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted : limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 }  // namespace
 
 bool startWorker(void (*work)(void*), void* argument) {
-    if (workerRunning) return false;
-    workerTask = work;
-    workerArgument = argument;
-    workerRunning = ::pthread_create(&worker, nullptr, runWorker, nullptr) == 0;
-    return workerRunning;
+    if (workersRunning == static_cast<int>(sizeof workers / sizeof workers[0])) return false;
+    makeRoomForHandles();
+    Worker& w = workers[workersRunning];
+    w.work = work;
+    w.argument = argument;
+    if (::pthread_create(&w.thread, nullptr, runWorker, &w) != 0) return false;
+    ++workersRunning;
+    return true;
 }
 
-void waitForWorker() {
-    if (!workerRunning) return;
-    ::pthread_join(worker, nullptr);
-    workerRunning = false;
+void waitForWorkers() {
+    while (workersRunning > 0) ::pthread_join(workers[--workersRunning].thread, nullptr);
 }
 
 namespace posix {

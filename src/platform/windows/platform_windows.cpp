@@ -295,7 +295,7 @@ int stampAt(int, const char*, const char*, Stamp*) { return -1; }
 int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
 void closeHandle(int) {}
 bool startWorker(void (*)(void*), void*) { return false; }
-void waitForWorker() {}
+void waitForWorkers() {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 
