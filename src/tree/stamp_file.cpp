@@ -241,9 +241,4 @@ bool StampWriter::close(StampHeader header) {
     return ok;
 }
 
-void StampWriter::abandon() {
-    if (file_ >= 0) platform::closeWritten(file_, 0);
-    file_ = -1;
-}
-
 }  // namespace vux

@@ -91,8 +91,6 @@ public:
     void finish(bool trusted);
     // Writes the header and closes: false when any write failed.
     bool close(StampHeader header);
-    // Closes and drops what was written.
-    void abandon();
 
 private:
     void flush();
