@@ -12,7 +12,6 @@
 #include "platform/platform.h"
 #include "platform/shell_files.h"
 #include "tree/data_files.h"
-#include "tree/text_file.h"
 
 namespace vux {
 
@@ -72,10 +71,15 @@ void startUp(int argumentCount, char** argumentVector, Caller caller) {
         return;
     }
 
-    // Emptied first, so a run that changes nothing leaves the shell where it is.
-    TextWriter batch;
-    if (!batch.open(pathSet.commandBatch)) changeFileNotEmptied(pathSet.commandBatch);
-    batch.close();
+    // Emptied first, so a run that changes nothing leaves the shell where it is; by
+    // replacement, as a shell may be running it. A session's own command batch exists
+    // only while it holds a change: a stale one is removed.
+    char batch[pathBufferSize + 16];
+    if (platform::sessionCommandBatch(pathSet.commandBatch, batch, sizeof batch)) {
+        if (platform::removeFile(batch) != 0 && platform::fileExists(batch)) changeFileNotEmptied(batch);
+    } else if (platform::replaceWholeFile(batch, "", 0) != 0) {
+        changeFileNotEmptied(batch);
+    }
     char failed[pathBufferSize + 24];
     if (platform::emptyShellChange(pathSet.commandBatch, failed, sizeof failed) != 0) {
         changeFileNotEmptied(failed);

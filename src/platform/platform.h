@@ -158,6 +158,11 @@ int closeFile(int file);
 // Moves from over to, replacing what to named: 0 or -1.
 int replaceFile(const char* from, const char* to);
 int removeFile(const char* path);
+// Writes a whole file by replacement: the bytes go to a temporary file beside it,
+// which then replaces it, so a reader (a shell running it) sees the old bytes or the
+// new ones, never a cut line or bytes that never landed: 0, or -1 with the file as
+// it was and no temporary file left.
+int replaceWholeFile(const char* path, const char* data, std::size_t size);
 
 // Has the file removed should the run be interrupted (interrupt, hang-up or
 // termination request) before releaseTemporaryFile, which releases every guarded

@@ -19,6 +19,18 @@ int emptyShellChange(const char* commandBatch, char* failedPath, std::size_t siz
 // it: 0, or -1 and the file's path in failedPath.
 int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath, std::size_t size);
 
+// The command batch this run writes, into buffer (at most size bytes with the
+// terminator): where the shell runs the command batch itself and VUXSESSION holds the
+// id of the wrapper's session (1 to 10 digits), that session's own dovux.<id>.bat
+// beside commandBatch, which exists only while it holds a change; otherwise
+// commandBatch. True for a session's own.
+bool sessionCommandBatch(const char* commandBatch, char* buffer, std::size_t size);
+
+// Whether the shell, asked for the program by its bare name in the program's folder,
+// runs the program itself rather than the wrapper (the NT shell looks in the current
+// folder before PATH), so that no change reaches it.
+bool shellPrefersProgramInItsFolder();
+
 // The shell wrapper files that an install writes besides vux.bat.
 int shellWrapperCount();
 const char* shellWrapperName(int index);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "driver/fatal.h"
+#include "driver/output.h"
 #include "driver/run_state.h"
+#include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "platform/shell_files.h"
 #include "tree/data_files.h"
@@ -41,6 +43,20 @@ namespace {
 // system's own text for this failure, kept as it stands.
 [[noreturn]] void commandBatchNotWritten(const char* path) {
     fatalError("Unable to open %s.\n", path, ExitCode::commandBatchNotOpened);
+}
+
+// Whether the shell stood in the program's own folder when the run began.
+bool standsInProgramFolder() {
+    const char* program = pathSet.programPath;
+    const char* name = std::strrchr(program, '\\');
+    if (name == nullptr) return false;
+    // A root keeps its separator.
+    std::size_t length = static_cast<std::size_t>(name - program) + (name - program == 2 ? 1 : 0);
+    if (std::strlen(startDirectory) != length) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (platform::upperAscii(startDirectory[i]) != platform::upperAscii(program[i])) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -89,18 +105,13 @@ void changeDirectory(const char* target, int explicitRequest) {
         if (!back.close()) fatalError("Couldn't create \"%s\".", pathSet.backFile, ExitCode::backNotCreated);
     }
 
-    TextWriter batch;
-    if (!batch.open(pathSet.commandBatch)) commandBatchNotWritten(pathSet.commandBatch);
-    bool hasLines = false;
+    std::string batch;
     if (keyDrive != 0) {
-        batch.put(driveString);
-        batch.endLine();
-        hasLines = true;
+        batch += driveString;
+        batch += "\r\n";
     } else if (target[0] != '\0' && target[1] == ':') {
-        char driveLine[2] = {target[0], ':'};
-        batch.put(driveLine, 2);
-        batch.endLine();
-        hasLines = true;
+        batch += target[0];
+        batch += ":\r\n";
     }
     if (target[0] != '\0') {
         char shellTarget[2 * pathBufferSize];
@@ -109,21 +120,31 @@ void changeDirectory(const char* target, int explicitRequest) {
         char line[4 * pathBufferSize + 16];
         formatCdLine(line, sizeof line, shellTarget);
         // A line the shell can read only in UTF-8 comes between two code page changes.
-        if (shellPage != 0) batch.put("chcp 65001 >nul\r\n");
-        batch.put(line);
+        if (shellPage != 0) batch += "chcp 65001 >nul\r\n";
+        batch += line;
         if (shellPage != 0) {
             char restore[32];
             std::snprintf(restore, sizeof restore, "chcp %u >nul\r\n", shellPage);
-            batch.put(restore);
+            batch += restore;
         }
-        hasLines = true;
     }
-    // Unwritten (a full disk), the change would be reported but never made.
-    if (!batch.close()) commandBatchNotWritten(pathSet.commandBatch);
+    // Replaced whole, never rewritten in place: a shell already running the command
+    // batch reads on from where it stood, and would run a torn line or spin on NUL
+    // bytes. Unwritten (a full disk), the change would be reported but never made.
+    char batchPath[pathBufferSize + 16];
+    bool session = platform::sessionCommandBatch(pathSet.commandBatch, batchPath, sizeof batchPath);
+    if (platform::replaceWholeFile(batchPath, batch.data(), batch.size()) != 0)
+        commandBatchNotWritten(batchPath);
 
     char failed[pathBufferSize + 24];
-    if (platform::writeShellChange(pathSet.commandBatch, hasLines, failed, sizeof failed) != 0) {
+    if (platform::writeShellChange(pathSet.commandBatch, !batch.empty(), failed, sizeof failed) != 0) {
         commandBatchNotWritten(failed);
+    }
+    if (!session && platform::shellPrefersProgramInItsFolder() && verbosityLevel < verbosityMute &&
+        standsInProgramFolder()) {
+        writeText(standardError,
+                  "vux: The shell stays where it is: standing in the program's folder, cmd ran vux.exe "
+                  "instead of vux.bat.\n");
     }
     changed = 1;
 }

@@ -14,4 +14,10 @@ bool hostPathOf(const char* path, std::string& host);
 // Writes every byte, retrying after a signal: false on any failure.
 bool writeAll(int fd, const char* data, std::size_t size);
 
+// Writes a whole file by host path by replacement: the bytes go to a temporary file
+// beside it, renamed over it once whole, so a reader sees the old bytes or the new
+// ones, never a cut line or bytes that never landed. False, the file as it was and
+// no temporary file left, on any failure.
+bool replaceHostFile(const std::string& host, const std::string& content);
+
 }  // namespace platform::posix

@@ -108,7 +108,8 @@ int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
     if (ok && content.empty() && !session().empty()) {
         ok = ::unlink(host.c_str()) == 0 || errno == ENOENT;
     } else if (ok) {
-        ok = writeHostFile(host, content);
+        // Replaced whole: a shell sourcing it meanwhile reads the old change or the new.
+        ok = posix::replaceHostFile(host, content);
     }
     if (!ok) {
         copyFailedPath(commandBatch, failedPath, size);
@@ -116,6 +117,14 @@ int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
     }
     return 0;
 }
+
+// dovux.bat is one shared file here whatever VUXSESSION says: no shell reads it.
+bool sessionCommandBatch(const char* commandBatch, char* buffer, std::size_t size) {
+    if (size > 0) std::snprintf(buffer, size, "%s", commandBatch);
+    return false;
+}
+
+bool shellPrefersProgramInItsFolder() { return false; }
 
 int shellWrapperCount() { return 2; }
 

@@ -8,6 +8,7 @@
 // Needs the types of windows.h.
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -198,6 +199,25 @@ bool toShellPath(char* text, std::size_t size) {
 int emptyShellChange(const char*, char*, std::size_t) { return 0; }
 
 int writeShellChange(const char*, bool, char*, std::size_t) { return 0; }
+
+// Every cmd window runs the same vux.bat: one shared command batch would let a run in
+// one window rewrite the change another is about to run.
+bool sessionCommandBatch(const char* commandBatch, char* buffer, std::size_t size) {
+    const char* id = getEnv("VUXSESSION");
+    std::size_t n = id == nullptr ? 0 : std::strlen(id);
+    bool session = n >= 1 && n <= 10 && std::strspn(id, "0123456789") == n;
+    std::string path = commandBatch;
+    std::size_t dot = path.rfind('.');
+    if (session && dot != std::string::npos) path.insert(dot, "." + std::string(id));
+    if (path.size() + 1 > size) {
+        path = commandBatch;
+        session = false;
+    }
+    if (size > 0) std::snprintf(buffer, size, "%s", path.c_str());
+    return session;
+}
+
+bool shellPrefersProgramInItsFolder() { return true; }
 
 int shellWrapperCount() { return 0; }
 

@@ -269,12 +269,36 @@ int replaceFile(const char* from, const char* to) {
     wchar_t wideFrom[wideSize];
     wchar_t wideTo[wideSize];
     if (!toWide(from, wideFrom, wideSize) || !toWide(to, wideTo, wideSize)) return -1;
-    return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
+    // Windows and Wine refuse to replace a file another process holds open (a shell
+    // running the command batch, a search reading the tree file): such a hold lasts
+    // moments, so the move is tried again for about a second before it counts as failed.
+    const ULONGLONG start = GetTickCount64();
+    while (!MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING)) {
+        DWORD error = GetLastError();
+        bool held =
+            error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        DWORD target = GetFileAttributesW(wideTo);
+        bool folder = target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!held || folder || GetTickCount64() - start > 1000) return -1;
+        Sleep(10);
+    }
+    return 0;
 }
 
 int removeFile(const char* path) {
     wchar_t wide[wideSize];
     return toWide(path, wide, wideSize) && DeleteFileW(wide) ? 0 : -1;
+}
+
+int replaceWholeFile(const char* path, const char* data, std::size_t size) {
+    char temporary[pathBufferSize + 32];
+    std::snprintf(temporary, sizeof temporary, "%s.%ld.new", path, processId());
+    int file = openFile(temporary, OpenMode::write);
+    if (file < 0) return -1;
+    bool written = writeFile(file, data, size) == 0;
+    bool ok = closeWritten(file, written ? size : 0) == 0 && written && replaceFile(temporary, path) == 0;
+    if (!ok) removeFile(temporary);
+    return ok ? 0 : -1;
 }
 
 // The console's interrupt handler runs on a thread of its own while the file is
