@@ -31,29 +31,62 @@ bool isInstallWord(const char* word) {
 }
 
 // clang-format off
+// The NT branch gives each window a command batch of its own, so that a run in one
+// window can't rewrite the change another is about to run: a session id drawn from
+// %RANDOM% and made unique by the atomic mkdir of a claim folder (windows started in
+// the same second draw the same numbers, so a refused claim draws again), given to
+// the program in VUXSESSION; with no claim to be had, the shared command batch. The
+// directory change must outlive the batch, so there is no setlocal: every variable
+// it sets is cleared on the last line, whose %VUXRC% is read before the line runs.
+// ERRORLEVEL is reset before mkdir, which may leave an earlier code standing. 127
+// (done, nothing searched) ends as 0, so a batch file reads it as success.
 const char* const wrapperBatch =
 R"(@echo off
 if not "Windows_NT"=="%OS%" goto DOS
-@PROGRAM@ %1 %2 %3 %4 %5 %6 %7 %8 %9
-goto Do
+set VUXTRIES=0
+set VUXSESSION=
+if not defined TEMP goto VuxRun
+:VuxClaim
+set /a VUXTRIES+=1
+set VUXSESSION=%RANDOM%
+(call )
+mkdir "%TEMP%\vux.%VUXSESSION%" 2>nul
+if not errorlevel 1 goto VuxRun
+set VUXSESSION=
+if %VUXTRIES% lss 20 goto VuxClaim
+:VuxRun
+set VUXTRIES=
+@PROGRAM@ %*
+set VUXRC=%ERRORLEVEL%
+if not defined VUXSESSION call @BATCH@
+if defined VUXSESSION if exist @SESSION_BATCH@ call @SESSION_BATCH@
+if defined VUXSESSION if exist @SESSION_BATCH@ del @SESSION_BATCH@
+if defined VUXSESSION rmdir "%TEMP%\vux.%VUXSESSION%"
+if "%VUXRC%"=="127" set VUXRC=0
+set VUXSESSION=&set VUXRC=&exit /b %VUXRC%
 :DOS
 @DOSPROGRAM@.exe %1 %2 %3 %4 %5 %6 %7 %8 %9
-:Do
-@BATCH@
+@DOSBATCH@
 )";
 // clang-format on
 
-// A path as cmd.exe must read it on a line of the wrapper: one that holds a blank or
-// a character cmd treats specially goes in double quotes, with every % doubled so
-// the batch yields it whole; any other stays exactly as it is.
-std::string batchWord(const std::string& path) {
-    if (path.find_first_of(" &^|<>()%") == std::string::npos) return path;
+// A path in double quotes whatever it holds, every % doubled so the batch yields it
+// whole, followed inside the quotes by tail as it stands (which may name a variable).
+std::string quotedBatchWord(const std::string& path, const std::string& tail) {
     std::string quoted = "\"";
     for (char c : path) {
         quoted += c;
         if (c == '%') quoted += '%';
     }
-    return quoted + "\"";
+    return quoted + tail + "\"";
+}
+
+// A path as cmd.exe must read it on a line of the wrapper: one that holds a blank or
+// a character cmd treats specially goes in double quotes; any other stays exactly as
+// it is.
+std::string batchWord(const std::string& path) {
+    if (path.find_first_of(" &^|<>()%") == std::string::npos) return path;
+    return quotedBatchWord(path, "");
 }
 
 }  // namespace
@@ -93,16 +126,27 @@ void writeWrapperBatch() {
     // characters, then ".exe": that is how the wrapper has always spelt it, and a
     // path of eight characters or fewer stays whole.
     const std::size_t cut = program.size() >= 8 ? program.size() - 8 : program.size();
-    // The shell reads lines 3 and 8 in its own character set.
+    // The shell reads the paths in its own character set.
     char shellProgram[2 * pathBufferSize];
-    char shellBatch[2 * pathBufferSize];
     std::snprintf(shellProgram, sizeof shellProgram, "%s", pathSet.programPath);
-    std::snprintf(shellBatch, sizeof shellBatch, "%s", pathSet.commandBatch);
     platform::toShellPath(shellProgram, sizeof shellProgram);
-    platform::toShellPath(shellBatch, sizeof shellBatch);
-    const std::string text = platform::fillTemplate(wrapperBatch, {{"@PROGRAM@", batchWord(shellProgram)},
-                                                                   {"@DOSPROGRAM@", program.substr(0, cut)},
-                                                                   {"@BATCH@", batchWord(shellBatch)}});
+    // The session's command batch lies beside the shared one; its folder exists even
+    // where the shared one doesn't yet, and so has a form the shell can read.
+    std::string batchPath = pathSet.commandBatch;
+    std::size_t slash = batchPath.rfind('\\');
+    std::string batchName = slash == std::string::npos ? batchPath : batchPath.substr(slash + 1);
+    std::string batchStem = batchName.substr(0, batchName.rfind('.'));
+    char shellFolder[2 * pathBufferSize];
+    std::snprintf(shellFolder, sizeof shellFolder, "%s",
+                  slash == std::string::npos ? "" : batchPath.substr(0, slash).c_str());
+    if (shellFolder[0] != '\0') platform::toShellPath(shellFolder, sizeof shellFolder);
+    std::string folder = shellFolder[0] == '\0' ? "" : std::string(shellFolder) + "\\";
+    const std::string text = platform::fillTemplate(
+        wrapperBatch, {{"@PROGRAM@", quotedBatchWord(shellProgram, "")},
+                       {"@BATCH@", quotedBatchWord(folder + batchName, "")},
+                       {"@SESSION_BATCH@", quotedBatchWord(folder + batchStem, ".%VUXSESSION%.bat")},
+                       {"@DOSPROGRAM@", program.substr(0, cut)},
+                       {"@DOSBATCH@", batchWord(folder + batchName)}});
     batch.putLines(text.c_str());
     batch.close();
 

@@ -16,16 +16,46 @@ const std::string creatingWrappers =
     "vux: Creating new vux.sh in current working directory.\n"
     "vux: Creating new vux.fish in current working directory.\n";
 
-// vux.bat for a program path; line 6 names the program as `shortProgram`, the form
-// a shell without the OS variable runs.
+// vux.bat for a program path; the line after :DOS names the program as
+// `shortProgram`, the form a shell without the OS variable runs.
 std::string wrapperBatch(const std::string& program, const std::string& shortProgram,
                          const std::string& commandBatch) {
-    const std::string arguments = " %1 %2 %3 %4 %5 %6 %7 %8 %9";
+    const std::string session =
+        "\"" + commandBatch.substr(0, commandBatch.size() - 4) + ".%VUXSESSION%.bat\"";
     return crlf(
         "@echo off\n"
-        "if not \"Windows_NT\"==\"%OS%\" goto DOS\n" +
-        program + arguments + "\ngoto Do\n:DOS\n" + shortProgram + arguments + "\n:Do\n" + commandBatch +
-        "\n");
+        "if not \"Windows_NT\"==\"%OS%\" goto DOS\n"
+        "set VUXTRIES=0\n"
+        "set VUXSESSION=\n"
+        "if not defined TEMP goto VuxRun\n"
+        ":VuxClaim\n"
+        "set /a VUXTRIES+=1\n"
+        "set VUXSESSION=%RANDOM%\n"
+        "(call )\n"
+        "mkdir \"%TEMP%\\vux.%VUXSESSION%\" 2>nul\n"
+        "if not errorlevel 1 goto VuxRun\n"
+        "set VUXSESSION=\n"
+        "if %VUXTRIES% lss 20 goto VuxClaim\n"
+        ":VuxRun\n"
+        "set VUXTRIES=\n"
+        "\"" +
+        program +
+        "\" %*\n"
+        "set VUXRC=%ERRORLEVEL%\n"
+        "if not defined VUXSESSION call \"" +
+        commandBatch +
+        "\"\n"
+        "if defined VUXSESSION if exist " +
+        session + " call " + session +
+        "\n"
+        "if defined VUXSESSION if exist " +
+        session + " del " + session +
+        "\n"
+        "if defined VUXSESSION rmdir \"%TEMP%\\vux.%VUXSESSION%\"\n"
+        "if \"%VUXRC%\"==\"127\" set VUXRC=0\n"
+        "set VUXSESSION=&set VUXRC=&exit /b %VUXRC%\n"
+        ":DOS\n" +
+        shortProgram + " %1 %2 %3 %4 %5 %6 %7 %8 %9\n" + commandBatch + "\n");
 }
 
 const std::string toolsBatch = wrapperBatch("C:\\TOOLS\\vux", "C:\\T.exe", "C:\\TOOLS\\dovux.bat");
@@ -138,9 +168,9 @@ TEST_F(Install, PlainWordInConfigBlocksEveryInstall) {
     EXPECT_FALSE(harness::fileExists(here("vux.bat")));
 }
 
-// Line 6 drops the last eight characters of the program path; a path of eight or
+// The line after :DOS drops the last eight characters of the program path; a path of eight or
 // fewer gives ".exe" alone or the whole path before it.
-TEST_F(Install, ShortProgramPathsOnLineSix) {
+TEST_F(Install, ShortProgramPathsAfterDos) {
     struct Case {
         std::string hostRelative;  // below drive C
         std::string program;
