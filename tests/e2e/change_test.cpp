@@ -234,6 +234,10 @@ TEST_F(Change, SessionNamesItsOwnShellChange) {
         EXPECT_EQ(file(tools(name)), "cd -- '" + c("A") + "'\n");
         EXPECT_EQ(batch(), "cd \\A\r\n");
         EXPECT_EQ(harness::fileExists(tools("dovux.sh")), name == "dovux.sh");
+        EXPECT_FALSE(harness::fileExists(tools("dovux." + session + ".bat")));  // cmd's alone
+    }
+    for (const std::string& name : harness::listNames(c("TOOLS"))) {
+        EXPECT_EQ(name.find(".new"), std::string::npos) << name;  // written whole, then renamed
     }
     // Only a change makes it: a stale one goes at start-up, and a run that changes
     // nothing leaves none behind.
