@@ -194,7 +194,7 @@ TEST_F(WineWrapper, SharedShortNamesNeverLeadIntoAnotherFolder) {
 TEST_F(WineShell, WrapperNamesProgramFoldersOutsideTheAnsiCodePage) {
     const struct {
         const char* folder;
-        const char* written;  // lines 3 and 8's folder; empty: a checked short path
+        const char* written;  // the folder on the lines that name files; empty: a checked short path
     } cases[] = {{"caf\xc3\xa9", "D:\\caf\x82\\"},
                  {"\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd\xce\xb9\xce\xba\xce\xac", ""}};
     harness::makeDirs(d("BIN"));
@@ -207,17 +207,23 @@ TEST_F(WineShell, WrapperNamesProgramFoldersOutsideTheAnsiCodePage) {
                       wine::Prefix::get().environment(), d("BIN"));
         EXPECT_EQ(install.code, 127) << install.err;
         std::vector<std::string> lines = linesOf(file(d("BIN/vux.bat")));
-        ASSERT_EQ(lines.size(), 8u);
-        for (const auto& [line, name] :
-             {std::pair{lines[2], std::string("vux.exe %1 %2 %3 %4 %5 %6 %7 %8 %9")},
-              std::pair{lines[7], std::string("dovux.bat")}}) {
+        ASSERT_EQ(lines.size(), 26u);
+        const struct {
+            std::string line, before, after;
+        } named[] = {{lines[15], "\"", "vux.exe\" %*"},
+                     {lines[17], "if not defined VUXSESSION call \"", "dovux.bat\""},
+                     {lines[25], "", "dovux.bat"}};
+        for (const auto& [line, before, after] : named) {
+            ASSERT_EQ(line.substr(0, before.size()), before);
+            std::string folder = line.substr(before.size());
             if (each.written[0] != '\0') {
-                EXPECT_EQ(line, each.written + name);
+                EXPECT_EQ(folder, each.written + after);
             } else {
-                EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c != '?'; }))
-                    << line;
-                EXPECT_EQ(line.substr(0, 3), "D:\\");
-                EXPECT_EQ(line.substr(line.size() - name.size()), name);
+                EXPECT_TRUE(std::all_of(folder.begin(), folder.end(), [](char c) {
+                    return c > 0 && c != '?';
+                })) << line;
+                EXPECT_EQ(folder.substr(0, 3), "D:\\");
+                EXPECT_EQ(folder.substr(folder.size() - after.size()), after);
             }
         }
         auto r = cmd({"D:", "cd \\WORK", "call D:\\BIN\\vux.bat tools", "cd"});
