@@ -277,9 +277,11 @@ int replaceFile(const char* from, const char* to) {
         DWORD error = GetLastError();
         bool held =
             error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        // A folder or a read-only file is refused for good.
         DWORD target = GetFileAttributesW(wideTo);
-        bool folder = target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!held || folder || GetTickCount64() - start > 1000) return -1;
+        bool lasting = target != INVALID_FILE_ATTRIBUTES &&
+                       (target & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
+        if (!held || lasting || GetTickCount64() - start > 1000) return -1;
         Sleep(10);
     }
     return 0;
