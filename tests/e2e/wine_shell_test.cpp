@@ -147,6 +147,12 @@ TEST_F(WineShell, ReadmeInstallStepsMoveTheShell) {
     for (const char* name : {"vux.exe", "vux.cfg", "dovux.bat", "dirtree.C", "back.vux"}) {
         EXPECT_TRUE(harness::fileExists(driveC + "/vux/program/" + name)) << name;
     }
+    // The README shows the lines that install wrote.
+    std::size_t shown = readme.find("```bat\n", readme.find("for `C:\\vux\\program\\vux.exe`:"));
+    ASSERT_NE(shown, std::string::npos);
+    shown += 7;
+    EXPECT_EQ(file(driveC + "/vux/bin/vux.bat"),
+              crlf(readme.substr(shown, readme.find("```", shown) - shown)));
     harness::removeAll(driveC + "/vux");
 }
 
