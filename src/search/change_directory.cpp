@@ -140,6 +140,8 @@ void changeDirectory(const char* target, int explicitRequest) {
     if (platform::writeShellChange(pathSet.commandBatch, !batch.empty(), failed, sizeof failed) != 0) {
         commandBatchNotWritten(failed);
     }
+    // Typed in the program's own folder, the name ran the program without its wrapper
+    // (no session says so), and nothing will run the change: the user hears why.
     if (!session && platform::shellPrefersProgramInItsFolder() && verbosityLevel < verbosityMute &&
         standsInProgramFolder()) {
         writeText(standardError,
