@@ -324,7 +324,7 @@ TEST_P(WineWindows, AtOnceEachKeepsItsOwnChange) {
                     ::kill(windowPid(w), SIGKILL);
                 }
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     auto start = std::chrono::steady_clock::now();
@@ -370,7 +370,7 @@ TEST_P(WineWindows, AtOnceEachKeepsItsOwnChange) {
 
 INSTANTIATE_TEST_SUITE_P(Loops, WineWindows,
                          ::testing::Values(Windows{"wrapper", "call vux /q /n d:%KEY%", true, 100},
-                                           Windows{"direct", "D:\\TOOLS\\vux.exe /q /n d:%KEY%", false, 50}),
+                                           Windows{"direct", "D:\\TOOLS\\vux.exe /q /n d:%KEY%", false, 80}),
                          [](const ::testing::TestParamInfo<Windows>& row) {
                              return std::string(row.param.name);
                          });
