@@ -135,6 +135,12 @@ void closeHandle(int handle);
 bool startWorker(void (*work)(void*), void* argument);
 void waitForWorkers();
 
+// Whether a scan keeps the folder at the full drive path as a line but lists nothing
+// below it, whatever it holds: a kernel pseudo file system's mount point or another
+// drive's root. Reads the host's mount table on every call, so it is for rare
+// questions, not for a walk.
+bool listsNothingBelow(const char* drivePath);
+
 // Whether the last findFirst that returned -1 failed to open its folder, rather than
 // finding nothing to list there.
 bool lastFindFailed();

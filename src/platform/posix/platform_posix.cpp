@@ -24,6 +24,7 @@
 #include "platform/platform.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/host_files.h"
+#include "platform/posix/listing.h"
 
 namespace platform {
 
@@ -135,6 +136,11 @@ bool fileExists(const char* path) {
     std::string host;
     struct stat st;
     return hostPathOf(path, host) && ::lstat(host.c_str(), &st) == 0;
+}
+
+bool listsNothingBelow(const char* drivePath) {
+    posix::readClosedFolders(driveOfLetter(drivePath[0]));
+    return posix::isClosedFolder(drivePath);
 }
 
 bool isUnenterableFolder(const char* path) {

@@ -290,6 +290,8 @@ int stampEntry(int, const char*, const char*, Stamp*) { return -1; }
 int openFolder(int, const char*, const char*, Stamp*) { return -1; }
 int openPassage(int, const char*, const char*) { return -1; }
 bool lastFindFailed() { return false; }
+// Drives don't lie inside one another here, and a listing enters every folder it finds.
+bool listsNothingBelow(const char*) { return false; }
 int listingHandle(int) { return -1; }
 int stampAt(int, const char*, const char*, Stamp*) { return -1; }
 int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
