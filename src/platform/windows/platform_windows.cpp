@@ -183,6 +183,14 @@ int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
     return 0;
 }
 
+// The command batch and the data files stay beside the program, as they always have.
+bool mayWriteFolder(const char*) { return true; }
+
+UserFolderState userFolder(UserFolder, char* buffer, std::size_t size) {
+    if (size > 0) buffer[0] = '\0';
+    return UserFolderState::notMade;
+}
+
 int moduleFileName(const char*, char* buffer, std::size_t size) {
     wchar_t wide[wideSize];
     DWORD n = GetModuleFileNameW(nullptr, wide, wideSize);
