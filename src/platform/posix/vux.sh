@@ -47,7 +47,17 @@ vux() {
         vux_left=$((vux_left - 1))
     done
     VUXSESSION=$vux_id @PROGRAM@ "$@" || vux_status=$?
-    set -- @CHANGE_STEM@."$vux_id".sh
+    # The change file lies beside the program when the user may write there, else
+    # in the user's own runtime folder, where the program put it.
+    set -- @PROGRAM_DIR@
+    if [ ! -w "$1" ]; then
+        if [ -n "${XDG_RUNTIME_DIR-}" ]; then
+            set -- "$XDG_RUNTIME_DIR/vux"
+        else
+            set -- "${TMPDIR:-/tmp}/vux-$(id -u)"
+        fi
+    fi
+    set -- "$1/dovux.$vux_id.sh"
     [ "$vux_status" != 127 ] || vux_status=0
     if [ "$vux_status" = 0 ] && [ -f "$1" ]; then
         # The change file exists only after a change: there is nothing to follow.
