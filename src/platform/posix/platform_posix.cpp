@@ -201,6 +201,8 @@ std::string nonEmptyEnv(const char* name) {
 
 // Makes every missing folder of an absolute host path, each open to the user alone.
 void makeFolders(const std::string& host) {
+    // Asked on every run: one call when the folder is there already.
+    if (::mkdir(host.c_str(), 0700) == 0 || errno == EEXIST) return;
     for (std::size_t slash = host.find('/', 1);; slash = host.find('/', slash + 1)) {
         std::string folder = host.substr(0, slash);
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
