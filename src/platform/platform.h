@@ -43,6 +43,12 @@ bool fileExists(const char* path);
 // looked at) but may not be entered, which no rescan can mend; false when it is gone.
 bool isUnenterableFolder(const char* path);
 
+// Whether a scan keeps the folder at the full drive path as a line but lists nothing
+// below it, whatever it holds: a kernel pseudo file system's mount point or another
+// drive's root. Reads the host's mount table on every call, so it is for rare
+// questions, not for a walk.
+bool listsNothingBelow(const char* drivePath);
+
 // The current directory as a full path, or nullptr when it can't be read, lies on
 // no drive, or doesn't fit size bytes.
 char* getCwd(char* buffer, std::size_t size);
@@ -152,12 +158,6 @@ void closeHandle(int handle);
 // every one started: false when no thread can be started (work is then not run).
 bool startWorker(void (*work)(void*), void* argument);
 void waitForWorkers();
-
-// Whether a scan keeps the folder at the full drive path as a line but lists nothing
-// below it, whatever it holds: a kernel pseudo file system's mount point or another
-// drive's root. Reads the host's mount table on every call, so it is for rare
-// questions, not for a walk.
-bool listsNothingBelow(const char* drivePath);
 
 // Whether the last findFirst that returned -1 failed to open its folder, rather than
 // finding nothing to list there.
