@@ -43,6 +43,12 @@ bool fileExists(const char* path);
 // looked at) but may not be entered, which no rescan can mend; false when it is gone.
 bool isUnenterableFolder(const char* path);
 
+// Whether a scan keeps the folder at the full drive path as a line but lists nothing
+// below it, whatever it holds: a kernel pseudo file system's mount point or another
+// drive's root. Reads the host's mount table on every call, so it is for rare
+// questions, not for a walk.
+bool listsNothingBelow(const char* drivePath);
+
 // The current directory as a full path, or nullptr when it can't be read, lies on
 // no drive, or doesn't fit size bytes.
 char* getCwd(char* buffer, std::size_t size);
@@ -59,10 +65,28 @@ char* fullPath(char* buffer, const char* path, std::size_t size);
 // The value of an environment variable, or nullptr when it is not set.
 const char* getEnv(const char* name);
 
-// Turns a host path handed over by the environment (argument 0, VUXDATADIR) into
-// a drive path: 0, -1 when it lies on no drive, -2 when it doesn't fit. Text that
-// is no host path is copied as it stands.
+// Turns a host path handed over by the environment (argument 0, VUXDATADIR), or
+// given where a POSIX shell hands one over (the path of define home, a skip.vux
+// entry), into a drive path: 0, -1 when it lies on no drive, -2 when it doesn't fit.
+// Text that is no host path is copied as it stands.
 int hostToDrivePath(const char* text, char* buffer, std::size_t size);
+
+// Whether the user may write into the folder at the drive path. A host that keeps
+// a program's files beside it whatever the user may do answers true.
+bool mayWriteFolder(const char* path);
+
+// The folders of a user who may not write the program folder: the runtime folder,
+// which holds the command batch and the change files, and the data folder, which
+// holds the data files unless VUXDATADIR names one. Each is made when missing (the
+// runtime folder with mode 0700, open to its owner alone); the data folder's
+// failures are left to the first file opened there. ready: its drive path, ending
+// in a separator, is in buffer. Otherwise buffer holds its path for the message,
+// a drive path where there is one: refused (the runtime folder is another user's
+// or others may write to it), notMade (the runtime folder can't be made, or the
+// environment names no home for the data folder), onNoDrive (a host path), tooLong.
+enum class UserFolder { runtime, data };
+enum class UserFolderState { ready, refused, notMade, onNoDrive, tooLong };
+UserFolderState userFolder(UserFolder which, char* buffer, std::size_t size);
 
 // Where the running program really lies, for an argument 0 that names no folder
 // (empty, or a bare name the shell found through PATH): its full path as the

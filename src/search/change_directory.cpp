@@ -173,7 +173,11 @@ void goBack() { goToStoredDirectory(pathSet.backFile, ExitCode::backNotOpened); 
 void goHome() { goToStoredDirectory(pathSet.homeFile, ExitCode::homeNotOpened); }
 
 void defineHome(const char* argument) {
-    char* home = platform::fullPath(nullptr, argument, pathBufferSize);
+    // A POSIX shell hands over $PWD or ~ as a host path: the folder it names, on
+    // whichever drive holds it.
+    char given[pathBufferSize];
+    bool taken = platform::hostToDrivePath(argument, given, sizeof given) == 0;
+    char* home = taken ? platform::fullPath(nullptr, given, pathBufferSize) : nullptr;
     if (home == nullptr)
         fatalErrorChar("Illegal argument for option \"%chome\".", switchChar, ExitCode::illegalHome);
     TextWriter file;

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "search/change_directory.h"
 #include "search/line_filter.h"
+#include "search/listed_folder.h"
 #include "search/match_score.h"
 #include "tree/data_files.h"
 #include "tree/tree_lines.h"
@@ -81,6 +82,9 @@ bool isDriveRoot(const char* path) {
 void runSearch(const char* currentDirectory) {
     Pass pass{currentDirectory, std::strlen(currentDirectory), splitKey(searchKey, std::strlen(searchKey)), 0,
               LineFilter{}};
+    // The folder a pass counts from when no scan lists the current directory.
+    char listedFolder[pathBufferSize];
+    bool askedListed = false;
     while (true) {
         changed = 0;
         pass.passedCurrent = 0;
@@ -103,11 +107,23 @@ void runSearch(const char* currentDirectory) {
             endRun(ExitCode::done);
         }
 
-        if (isDriveRoot(currentDirectory)) pass.passedCurrent = 1;
+        if (isDriveRoot(pass.currentDirectory)) pass.passedCurrent = 1;
         readTreeLines(file, block, blockSize,
                       [&pass](char* line, std::size_t length) { return takeLine(pass, line, length); });
         platform::closeFile(file);
 
+        if (pass.passedCurrent == 0 && !askedListed) {
+            // No scan can give such a folder a line (a dot-folder, one below a skipped
+            // folder): the pass counts from the nearest folder that has one instead.
+            // Until the current line is met nothing is changed to, so the pass can
+            // start again.
+            askedListed = true;
+            if (nearestListedFolder(currentDirectory, listedFolder)) {
+                pass.currentDirectory = listedFolder;
+                pass.currentLength = std::strlen(listedFolder);
+                continue;
+            }
+        }
         if (pass.passedCurrent == 0) {
             if (rescanned != 0 || noRescan != 0) {
                 fatalError("The current working directory can't be found.", nullptr,

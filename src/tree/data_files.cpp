@@ -36,6 +36,41 @@ bool hasFolderPart(const char* word) {
     return std::strpbrk(word, "\\/") != nullptr || (platform::isDriveLetter(word[0]) && word[1] == ':');
 }
 
+// The drive and directory parts of a folder's drive path, as splitPath gives them
+// for a file in it: a separator and a dummy name make it name a folder either way.
+void splitFolder(const char* folder, char (&drive)[3], char (&dir)[256], const char* overlong) {
+    char value[pathBufferSize];
+    std::size_t n = std::strlen(folder);
+    bool endsInSeparator = n > 0 && platform::isSeparator(folder[n - 1]);
+    const char* dummy = endsInSeparator ? "x.x" : "\\x.x";
+    if (n + std::strlen(dummy) + 1 > pathBufferSize) fatalError(overlong, nullptr, ExitCode::overlongPath);
+    std::memcpy(value, folder, n);
+    std::memcpy(value + n, dummy, std::strlen(dummy) + 1);
+    if (platform::splitPath(value, drive, dir) != 0) fatalError(overlong, nullptr, ExitCode::overlongPath);
+}
+
+// A folder of the user's own, for a program folder the user may not write.
+void takeUserFolder(platform::UserFolder which, char (&drive)[3], char (&dir)[256]) {
+    char folder[pathBufferSize];
+    const char* overlong = "The path of the user's own folder for vux is longer than 259 characters.";
+    switch (platform::userFolder(which, folder, sizeof folder)) {
+        case platform::UserFolderState::ready: break;
+        case platform::UserFolderState::refused:
+            fatalError("The folder %s is another user's, or others may write to it.", folder,
+                       ExitCode::commandBatchNotOpened);
+        case platform::UserFolderState::notMade:
+            if (which == platform::UserFolder::data) {
+                fatalError("Neither VUXDATADIR, XDG_DATA_HOME nor HOME names a folder for the data files.",
+                           nullptr, ExitCode::badDriveSetUp);
+            }
+            fatalError("Can't create the folder %s.", folder, ExitCode::commandBatchNotOpened);
+        case platform::UserFolderState::onNoDrive:
+            fatalError("The folder %s lies on no drive.", folder, ExitCode::badDriveSetUp);
+        case platform::UserFolderState::tooLong: fatalError(overlong, nullptr, ExitCode::overlongPath);
+    }
+    splitFolder(folder, drive, dir, overlong);
+}
+
 }  // namespace
 
 void computePathSet(const char* argument0) {
@@ -66,21 +101,27 @@ void computePathSet(const char* argument0) {
     char dataDir[256];
     std::memcpy(dataDrive, programDrive, sizeof dataDrive);
     std::memcpy(dataDir, programDir, sizeof dataDir);
+
+    // An install that several users share keeps the program where they can't write:
+    // each user's command batch, change files and data files go to folders of their own.
+    char programFolder[pathBufferSize];
+    std::snprintf(programFolder, sizeof programFolder, "%s%s", programDrive, programDir);
+    const bool shared = !platform::mayWriteFolder(programFolder);
+    if (shared) {
+        char runtimeDrive[3];
+        char runtimeDir[256];
+        takeUserFolder(platform::UserFolder::runtime, runtimeDrive, runtimeDir);
+        joinDataPath(pathSet.commandBatch, runtimeDrive, runtimeDir, "dovux", "bat");
+    }
+
     const char* dataValue = platform::getEnv("VUXDATADIR");
     if (dataValue != nullptr) {
         char value[pathBufferSize];
         const char* overlong = "VUXDATADIR is longer than 259 characters.";
         takeHostPath(dataValue, value, overlong, "VUXDATADIR names a host folder on no drive.");
-        // A separator and a dummy name make the value name a directory either way.
-        std::size_t n = std::strlen(value);
-        bool endsInSeparator = n > 0 && platform::isSeparator(value[n - 1]);
-        const char* dummy = endsInSeparator ? "x.x" : "\\x.x";
-        if (n + std::strlen(dummy) + 1 > pathBufferSize)
-            fatalError(overlong, nullptr, ExitCode::overlongPath);
-        std::memcpy(value + n, dummy, std::strlen(dummy) + 1);
-        if (platform::splitPath(value, dataDrive, dataDir) != 0) {
-            fatalError(overlong, nullptr, ExitCode::overlongPath);
-        }
+        splitFolder(value, dataDrive, dataDir, overlong);
+    } else if (shared) {
+        takeUserFolder(platform::UserFolder::data, dataDrive, dataDir);
     }
     joinDataPath(pathSet.configFile, dataDrive, dataDir, "vux", "cfg");
     joinDataPath(pathSet.homeFile, dataDrive, dataDir, "home", "vux");

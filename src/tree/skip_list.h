@@ -7,8 +7,10 @@
 
 namespace vux {
 
-// Reads skip.vux beside vux.cfg; a missing file leaves nothing out. Ends the run
-// with 109 when the file can't be read or holds a line longer than 259 characters.
+// Reads skip.vux beside vux.cfg; a missing file leaves nothing out. An entry is a
+// folder name, a name* prefix, a full drive path or, where the host has them, a
+// host path. Ends the run with 109 when the file can't be read, or holds a line
+// longer than 259 characters or one that is no entry.
 void loadSkipList();
 
 // Whether the folder at the full drive path (length characters) is named by an

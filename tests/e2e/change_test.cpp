@@ -94,6 +94,36 @@ TEST_F(Change, DefineHomeWithoutPathTakesCurrentDirectory) {
     EXPECT_EQ(r.err, "vux: Illegal argument for option \"/home\".\n");
 }
 
+// A POSIX shell hands $PWD or ~ over as a host path: the folder it names, on the
+// drive that holds it, whichever drive is current; one on no drive is refused.
+TEST_F(Change, DefineHomeTakesHostPaths) {
+    struct Row {
+        std::string path, from;
+        int code;
+        std::string home;  // or the error line
+    };
+    for (const Row& row : std::vector<Row>{
+             {d("DATA/sub"), c("WORK"), 127, "D:\\DATA\\sub"},
+             {c("A") + "/", d("DATA"), 127, "C:\\A"},
+             {d(""), d("DATA"), 127, "D:\\"},
+             {root / "elsewhere", c("WORK"), 28, "vux: Illegal argument for option \"/home\".\n"},
+             {"/", c("WORK"), 28, "vux: Illegal argument for option \"/home\".\n"},
+         }) {
+        SCOPED_TRACE(row.path);
+        harness::removeAll(tools("home.vux"));
+        auto r = vux({"/q", "/define", "home", row.path}, row.from);
+        EXPECT_EQ(r.code, row.code);
+        if (row.code != 127) {
+            EXPECT_EQ(r.err, row.home);
+            EXPECT_FALSE(harness::fileExists(tools("home.vux")));
+            continue;
+        }
+        EXPECT_EQ(file(tools("home.vux")), row.home + "\r\n");
+        r = vux({"/q", "/h"}, c("B"));
+        EXPECT_EQ(r.code, 127) << r.err;
+    }
+}
+
 TEST_F(Change, HomeEdgeCases) {
     auto r = vux({"/q", "/h"}, c("WORK"));
     EXPECT_EQ(r.code, 25);

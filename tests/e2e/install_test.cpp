@@ -277,3 +277,67 @@ TEST_F(Install, ScriptInstallsWhereAskedAndUpgradesKeepingTheUsersFiles) {
         }
     }
 }
+
+// A shared install: `cmake --install` into a folder that only root may write, then an
+// ordinary user in bash: the first scan, jumps (from inside .git too), Tab, back and
+// home, and two shells at once, each step a row. Nothing lands in the program folder.
+TEST_F(Install, SharedInstallServesAnOrdinaryUser) {
+    if (geteuid() != 0 || !harness::haveProgram("setpriv") || !harness::haveProgram("cmake") ||
+        !harness::haveProgram("bash")) {
+        GTEST_SKIP() << "needs root, setpriv, cmake and bash";
+    }
+    const std::string build = std::string(VUX_BINARY).substr(0, std::string(VUX_BINARY).rfind('/'));
+    const std::string prefix = root / "opt";
+    auto installed = harness::run({"cmake", "--install", build, "--prefix", prefix}, env, root.path());
+    ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
+    for (const char* name : {"bin/vux", "share/man/man1/vux.1", "share/vux/vux.sh", "share/vux/vux.fish"}) {
+        EXPECT_TRUE(harness::fileExists(prefix + "/" + name)) << name;
+    }
+
+    // The user's home is drive C; the program's folder lies on drive D.
+    const std::string home = root / "home";
+    for (const char* dir : {"proj/.git/refs", "proj/src", "other/src", "aaa", "bbb", ".run"}) {
+        harness::makeDirs(home + "/" + dir);
+    }
+    chmod(root.path().c_str(), 0755);
+    chmod((home + "/.run").c_str(), 0700);
+    auto owned = harness::run({"chown", "-R", "65534:65534", home}, env, root.path());
+    ASSERT_EQ(owned.code, 0) << owned.err;
+    harness::Environment user{{"HOME", home},
+                              {"PATH", "/usr/bin:/bin"},
+                              {"VUXDRIVES", "C=" + home + ":D=" + prefix},
+                              {"XDG_RUNTIME_DIR", home + "/.run"}};
+    const std::string loop =
+        "for i in 1 2 3 4 5 6 7 8 9 10; do vux /q $0 >/dev/null; [ \"${PWD##*/}\" = $0 ] || echo wrong; "
+        "cd ..; done";
+    struct Row {
+        std::string command, shown;
+    };
+    const std::vector<Row> rows{
+        {"cd proj/.git/refs && vux src >/dev/null; echo \"$? $PWD\"", "0 " + home + "/proj/src"},
+        {"vux /q src; echo \"$? $PWD\"", "0 " + home + "/other/src"},
+        {"vux /q /b; echo \"$? $PWD\"", "0 " + home + "/proj/src"},
+        {"vux /q /define home \"$PWD\" && cd ~ && vux /q /h; echo \"$? $PWD\"", "0 " + home + "/proj/src"},
+        {"COMP_LINE='vux oth'; COMP_POINT=7; COMP_WORDS=(vux oth); COMP_CWORD=1; _vux_complete vux oth vux; "
+         "echo \"${COMPREPLY[*]}\"",
+         "other"},
+        {"cd ~ && (bash -c \". \\\"$VUXSH\\\"; $loop\" aaa & bash -c \". \\\"$VUXSH\\\"; $loop\" bbb & "
+         "wait); "
+         "echo done",
+         "done"},
+        {"ls -A '" + prefix + "/bin' && stat -c %a \"$XDG_RUNTIME_DIR/vux\"", "vux\n700"},
+    };
+    std::string script = ". \"$VUXSH\"\ncd ~\n", expected;
+    for (const Row& row : rows) {
+        script += row.command + "\n";
+        expected += row.shown + "\n";
+    }
+    user["VUXSH"] = prefix + "/share/vux/vux.sh";
+    user["loop"] = loop;
+    auto r = harness::run(
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "bash", "--norc", "-c", script}, user,
+        home);
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(harness::fileExists(home + "/.local/share/vux/dirtree.C"));
+}

@@ -65,6 +65,17 @@ TEST_F(Scan, SkipFileLeavesOutWhatLiesBelowTheFoldersItNames) {
              {"nothing_here\n", 127, expectedTree()},
              {"a\n#\n" + overlong + "\n", 109,
               "vux: Line 3 of \"C:\\TOOLS\\skip.vux\" is longer than 259 characters.\n"},
+             // A host path names its folder on the drive that holds it.
+             {c("app/node_modules") + "/\n" + c("tmp") + "\n", 127,
+              without({"C:\\app\\node_modules\\", "C:\\tmp\\"})},
+             {"# x\nbuild*\nwork/webapp\n", 109,
+              "vux: Line 3 of \"C:\\TOOLS\\skip.vux\" is not a folder name, a name*, or a full path.\n"},
+             {"*modules\n", 109,
+              "vux: Line 1 of \"C:\\TOOLS\\skip.vux\" is not a folder name, a name*, or a full path.\n"},
+             {"C:\\app\\*\n", 109,
+              "vux: Line 1 of \"C:\\TOOLS\\skip.vux\" is not a folder name, a name*, or a full path.\n"},
+             {"\n" + root / "elsewhere" + "\n", 109,
+              "vux: Line 2 of \"C:\\TOOLS\\skip.vux\" names a host folder on no drive.\n"},
          }) {
         SCOPED_TRACE(row.skipFile);
         harness::writeFile(tools("skip.vux"), row.skipFile);

@@ -274,3 +274,61 @@ TEST_F(Search, FolderThatCantBeEnteredIsPassedOver) {
     EXPECT_EQ(r.err, "vux: Unable to change to \"C:\\a\\secret\".\n");
     EXPECT_EQ(file(tools("dirtree.C")), "C:\\a\r\nC:\\a\\secret\r\nC:\\WORK\r\n");
 }
+
+// A folder no scan lists (a dot-folder, one below a folder skip.vux names, one below
+// a pseudo file system's mount point): a pass counts from its nearest listed
+// ancestor and starts no rescan for it; a folder a scan would list but the tree file
+// lacks still ends with 6.
+TEST_F(Search, FromFoldersNoScanListsCountsFromTheNearestListedAncestor) {
+    for (const char* dir : {"proj/.git/refs/heads", "proj/src", "proj/node_modules/pkg/lib", "proj/new",
+                            "other/src", "fresh/.cache"}) {
+        harness::makeDirs(c(dir));
+    }
+    harness::writeFile(tools("skip.vux"), "node_modules\n");
+    const std::string treeText =
+        "C:\\proj\r\nC:\\proj\\src\r\nC:\\proj\\node_modules\r\nC:\\other\r\n"
+        "C:\\other\\src\r\nC:\\WORK\r\n";
+    struct Row {
+        std::string from;  // host folder
+        std::vector<std::string> words;
+        std::string drives;  // VUXDRIVES when not the fixture's
+        int code;
+        std::string landed;  // host folder, or the error line
+    };
+    for (const Row& row : std::vector<Row>{
+             {c("proj/.git/refs/heads"), {"src"}, "", 0, c("proj/src")},
+             {c("proj/.git"), {"c:src"}, "", 0, c("proj/src")},
+             // Cycling goes on after the skipped folder's own line.
+             {c("proj/node_modules/pkg/lib"), {"src"}, "", 0, c("other/src")},
+             {c("proj/.git/refs"), {".."}, "", 0, c("proj/.git")},
+             {c("proj/new"), {"/n", "src"}, "", 6, "vux: The current working directory can't be found.\n"},
+             {c("fresh/.cache"),
+              {"/n", "src"},
+              "",
+              6,
+              "vux: The current working directory can't be found.\n"},
+             // A pseudo file system's mount point on a drive mapped to the host's root.
+             {"/proc/1", {"/n", "tmp"}, "C=/", 0, "/tmp"},
+         }) {
+        SCOPED_TRACE(row.from + " " + row.words.back());
+        harness::Environment saved = env;
+        harness::writeFile(tools("dirtree.C"), treeText);
+        if (!row.drives.empty()) {
+            env["VUXDRIVES"] = row.drives;
+            env["VUXDATADIR"] = tools("");
+            // Named on that drive: the host's root is C:\.
+            harness::writeFile(tools("dirtree.C"), "C:\\proc\r\nC:\\tmp\r\n");
+        }
+        harness::removeAll(tools("dovux.sh"));
+        auto r = vux(row.words, row.from);
+        env = saved;
+        EXPECT_EQ(r.code, row.code);
+        if (row.code != 0) {
+            EXPECT_EQ(r.err, row.landed);
+            continue;
+        }
+        EXPECT_EQ(r.out, banner);  // no rescan
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(landed(), row.landed);
+    }
+}

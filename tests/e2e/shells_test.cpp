@@ -1,7 +1,9 @@
-// The installed shell functions in real shells: sh, bash and zsh source vux.sh,
-// fish sources vux.fish; each must land in the folder vux chose, keep vux's exit
-// code as its status (127 made 0), never run text taken from a folder name, and
-// stay out of the way of other shells, errexit and a vux alias defined before.
+// The installed shell functions in real shells: every POSIX sh sources vux.sh, fish
+// sources vux.fish, tcsh and csh source vux.csh; each must land in the folder vux
+// chose, keep vux's exit code as its status (127 made 0), never run text taken from
+// a folder name, and stay out of the way of other shells, errexit and a vux alias
+// defined before. One row a shell, one test a behaviour: ctest's list of results is
+// the table of shells and behaviours.
 #include <ostream>
 #include <thread>
 
@@ -11,12 +13,14 @@ namespace {
 
 struct Shell {
     std::string name;
-    std::string wrapper;                // the file the install wrote for it
-    std::string source;                 // the command that reads it into the shell
-    std::string status;                 // the last command's status
-    std::vector<std::string> noConfig;  // flags that keep the user's start-up files out
-    std::string errexit;                // turns on every way a failing command ends it
-    std::vector<std::string> foreign;   // an alias and a function named vux, defined first
+    std::vector<std::string> command;  // the shell, with flags that keep the user's start-up files out
+    std::string wrapper;               // the file the install wrote for it
+    std::string source;                // the command that reads it into the shell
+    std::string status;                // the last command's status
+    std::string errexit;               // turns on every way a failing command ends it
+    std::vector<std::string> foreign;  // an alias and a function named vux, defined first
+    std::string wildcard;              // how a user types the key alph* in this shell
+    bool subshells = true;             // whether ( ... ) & runs the function in a process of its own
 };
 
 void PrintTo(const Shell& shell, std::ostream* out) { *out << shell.name; }
@@ -46,8 +50,8 @@ const std::string hostileName = "odd name 'q' $(touch INJECTED) `touch INJECTED`
 class ShellWrapper : public NativeDrives, public ::testing::WithParamInterface<Shell> {
 protected:
     void SetUp() override {
-        if (!harness::haveProgram(GetParam().name)) {
-            GTEST_SKIP() << GetParam().name << " is not installed, so its wrapper can't be tried";
+        if (!harness::haveProgram(GetParam().command[0])) {
+            GTEST_SKIP() << GetParam().command[0] << " is not installed, so its wrapper can't be tried";
         }
         harness::makeDirs(c("WORK"));
         harness::makeDirs(c("PROJECTS/alpha"));
@@ -66,15 +70,16 @@ protected:
         ASSERT_EQ(r.code, 127) << r.err;
     }
 
-    // Runs the commands in the shell after sourcing the installed wrapper.
+    // Runs the commands in the shell after sourcing the installed wrapper. What comes
+    // before stands on a line of its own, so that an alias it defines is in force
+    // when the shell reads the wrapper.
     harness::RunResult inShell(const std::string& commands, const std::string& cwd = "",
                                const std::string& before = "") {
         const Shell& shell = GetParam();
-        std::vector<std::string> argv{shell.name};
-        argv.insert(argv.end(), shell.noConfig.begin(), shell.noConfig.end());
+        std::vector<std::string> argv = shell.command;
         argv.push_back("-c");
-        argv.push_back(before + shell.source + " " + quoted(wrapperFolder + "/" + shell.wrapper) + "; " +
-                       commands);
+        argv.push_back((before.empty() ? "" : before + "\n") + shell.source + " " +
+                       quoted(wrapperFolder + "/" + shell.wrapper) + "\n" + commands);
         return harness::run(argv, env, cwd.empty() ? root / "home" : cwd);
     }
 
@@ -154,7 +159,7 @@ TEST_P(ShellWrapper, ErrexitNeverEndsTheShellEarly) {
 TEST_P(ShellWrapper, ForeignVuxDefinedBeforeIsReplaced) {
     for (const std::string& before : GetParam().foreign) {
         SCOPED_TRACE(before);
-        auto r = inShell(cdTo(c("WORK")) + call("alpha"), "", before + "; ");
+        auto r = inShell(cdTo(c("WORK")) + call("alpha"), "", before);
         EXPECT_EQ(r.out, "status=0\n" + c("PROJECTS/alpha") + "\n");
         EXPECT_EQ(r.err, "");
     }
@@ -205,7 +210,7 @@ TEST_P(ShellWrapper, ShellsRunningAtOnceKeepTheirOwnChanges) {
 // Subshells of one shell share its $$: each job must still read its own change, and
 // a run without a change leaves no change file, even for a moment.
 TEST_P(ShellWrapper, SubshellJobsKeepTheirOwnChanges) {
-    if (GetParam().name == "fish") GTEST_SKIP() << "fish runs no function in a subshell";
+    if (!GetParam().subshells) GTEST_SKIP() << GetParam().name << " runs no function in a subshell";
     harness::makeDirs(c("PROJECTS/beta"));
     inShell(cdTo(c("WORK")) + "vux /q /r");
     const int rounds = 30;
@@ -223,37 +228,50 @@ TEST_P(ShellWrapper, SubshellJobsKeepTheirOwnChanges) {
     EXPECT_FALSE(harness::fileExists(tools("dovux.4242.sh")));
 }
 
-// zsh's vux takes a key ending in * as typed; in the other shells users quote it.
+// A key ending in * reaches vux as typed: zsh's and csh's vux take it so, in the
+// other shells the user quotes it, and the function must not expand it again.
 TEST_P(ShellWrapper, WildcardKeyReachesVuxUnexpanded) {
-    if (GetParam().name != "zsh") GTEST_SKIP() << "a key with * is quoted in " << GetParam().name;
     harness::writeFile(c("WORK/alphabet"), "");  // a name the shell could expand the key to
-    auto r = inShell(cdTo(c("WORK")) + "vux /q /r alph*; pwd");
+    auto r = inShell(cdTo(c("WORK")) + "vux /q /r " + GetParam().wildcard + "; pwd");
     EXPECT_EQ(r.out, c("PROJECTS/alpha") + "\n") << r.err;
+}
+
+// The sh family: an alias and both kinds of function named vux defined before.
+Shell posixShell(const std::string& name, std::vector<std::string> command, const std::string& source = ".") {
+    std::vector<std::string> foreign{"alias vux='echo aliased'", "vux() { :; }"};
+    if (name == "ksh" || name == "mksh") foreign.push_back("function vux { :; }");
+    if (name == "posh") foreign.erase(foreign.begin());  // posh has no aliases
+    return Shell{name, std::move(command), "vux.sh", source, "$?", "set -e; ", foreign, "'alph*'"};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shells, ShellWrapper,
-    ::testing::Values(
-        Shell{"sh", "vux.sh", ".", "$?", {}, "set -e; ", {"alias vux='echo aliased'", "vux() { :; }"}},
-        Shell{"bash",
-              "vux.sh",
-              "source",
-              "$?",
-              {"--norc", "--noprofile"},
-              "set -e; ",
-              {"shopt -s expand_aliases; alias vux='echo aliased'", "vux() { :; }"}},
-        Shell{"zsh",
-              "vux.sh",
-              "source",
-              "$?",
-              {"-f"},
-              "setopt err_exit err_return; ",
-              {"alias vux='echo aliased'", "vux() { :; }"}},
-        Shell{"fish",
-              "vux.fish",
-              "source",
-              "$status",
-              {"--no-config"},
-              "",
-              {"alias vux 'echo aliased'", "function vux; end"}}),
+    ::testing::Values(posixShell("sh", {"sh"}), posixShell("ksh", {"ksh"}), posixShell("mksh", {"mksh"}),
+                      posixShell("yash", {"yash"}), posixShell("posh", {"posh"}),
+                      posixShell("ash", {"busybox", "ash"}),
+                      Shell{"bash",
+                            {"bash", "--norc", "--noprofile"},
+                            "vux.sh",
+                            "source",
+                            "$?",
+                            "set -e; ",
+                            {"shopt -s expand_aliases; alias vux='echo aliased'", "vux() { :; }"},
+                            "'alph*'"},
+                      Shell{"zsh",
+                            {"zsh", "-f"},
+                            "vux.sh",
+                            "source",
+                            "$?",
+                            "setopt err_exit err_return; ",
+                            {"alias vux='echo aliased'", "vux() { :; }"},
+                            "alph*"},
+                      Shell{"fish",
+                            {"fish", "--no-config"},
+                            "vux.fish",
+                            "source",
+                            "$status",
+                            "",
+                            {"alias vux 'echo aliased'", "function vux; end"},
+                            "'alph*'",
+                            false}),
     [](const ::testing::TestParamInfo<Shell>& shell) { return shell.param.name; });

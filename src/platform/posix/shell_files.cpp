@@ -133,17 +133,21 @@ const char* shellWrapperName(int index) { return index == 0 ? "vux.sh" : "vux.fi
 // The wrappers are vux.sh and vux.fish of the source tree, carried by the program.
 // Both functions run the program with VUXSESSION set to the id of the process that
 // runs the function, so that each reads and removes a change file of its own, and
-// their completion asks the completer beside the program. Every value filled in is
-// a host path quoted for the file's shell.
-int writeShellWrapper(int index, const char* programPath, const char* commandBatch) {
-    std::string program, stem;
-    if (!hostPathOf(programPath, program) || !hostPathOf(changeStem(commandBatch).c_str(), stem)) return -1;
+// their completion asks the completer beside the program. The change file's folder
+// is decided when the function runs: the program's folder while the user may write
+// it, else the user's runtime folder, as the program decides at its start-up. Every
+// value filled in is a host path quoted for the file's shell.
+int writeShellWrapper(int index, const char* programPath, const char* /*commandBatch*/) {
+    std::string program;
+    if (!hostPathOf(programPath, program)) return -1;
+    std::size_t slash = program.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : program.substr(0, slash);
     auto quote = index == 0 ? shQuote : fishQuote;
     // The program itself serves completion, asked for by its environment.
     std::string completer = "VUXCOMPLETE=1 " + quote(program);
     std::string content = fillTemplate(
         index == 0 ? embedded::shWrapper : embedded::fishWrapper,
-        {{"@PROGRAM@", quote(program)}, {"@CHANGE_STEM@", quote(stem)}, {"@COMPLETER@", completer}});
+        {{"@PROGRAM@", quote(program)}, {"@PROGRAM_DIR@", quote(folder)}, {"@COMPLETER@", completer}});
     return writeHostFile(shellWrapperName(index), content) ? 0 : -1;
 }
 

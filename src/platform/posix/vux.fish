@@ -17,7 +17,19 @@ function vux
     end
     VUXSESSION=$fish_pid @PROGRAM@ $vux_words
     set -l vux_status $status
-    set -l vux_change @CHANGE_STEM@.$fish_pid.sh
+    # The change file lies beside the program when the user may write there, else
+    # in the user's own runtime folder, where the program put it.
+    set -l vux_dir @PROGRAM_DIR@
+    if not test -w $vux_dir
+        if test -n "$XDG_RUNTIME_DIR"
+            set vux_dir $XDG_RUNTIME_DIR/vux
+        else if test -n "$TMPDIR"
+            set vux_dir $TMPDIR/vux-(id -u)
+        else
+            set vux_dir /tmp/vux-(id -u)
+        end
+    end
+    set -l vux_change $vux_dir/dovux.$fish_pid.sh
     if test $vux_status = 127
         set vux_status 0
     end

@@ -1,4 +1,5 @@
-# vux for sh, bash and zsh: source this file from the shell's start-up file.
+# vux for every POSIX sh (dash, bash, zsh, ksh93, mksh, yash, posh, busybox ash):
+# source this file from the shell's start-up file.
 # The function runs vux, then takes the shell to the directory it chose.
 # A word that is not an option, nor the rest of a "define home", goes over with
 # every / turned into \, the separator of a path tail, which the shell would
@@ -10,16 +11,33 @@
 # and zsh runs a branch of its own there.
 # shellcheck shell=bash
 unalias vux 2>/dev/null || :
-vux() {
-    local vux_word vux_done vux_keep=0 vux_left=$# vux_status=0 vux_id=$$
+# vux keeps its variables local to it; _vux_run, called from it, works in them.
+if command -v local >/dev/null 2>&1; then
+    vux() {
+        local vux_word vux_done vux_keep=0 vux_left=$# vux_status=0 vux_id=$$
+        _vux_run "$@"
+    }
+else
+    # ksh93 has no local: typeset is local only in a function defined this way,
+    # which the other shells can't parse.
+    eval 'function vux {
+        typeset vux_word vux_done vux_keep=0 vux_left=$# vux_status=0 vux_id=$$
+        _vux_run "$@"
+    }'
+fi
+_vux_run() {
     # The change file is named by the process running this function; a subshell
     # shares its parent's $$, so two ( vux KEY ) & jobs would take each other's.
     if [ -n "${BASH_VERSION-}" ]; then
         vux_id=${BASHPID:-$$}  # bash 3.2 has no BASHPID
     elif [ -n "${ZSH_VERSION-}" ]; then
         zmodload zsh/system 2>/dev/null && eval 'vux_id=${sysparams[pid]:-$$}'
-    elif [ -r /proc/self/stat ]; then
-        read -r vux_id vux_word </proc/self/stat || vux_id=$$
+    else
+        case ${KSH_VERSION-} in
+            *93*) eval 'vux_id=${.sh.pid:-$$}' ;;
+            *MIRBSD*) vux_id=${BASHPID:-$$} ;;
+            *) [ ! -r /proc/self/stat ] || read -r vux_id vux_word </proc/self/stat || vux_id=$$ ;;
+        esac
     fi
     while [ "$vux_left" -gt 0 ]; do
         vux_word=$1
@@ -47,7 +65,17 @@ vux() {
         vux_left=$((vux_left - 1))
     done
     VUXSESSION=$vux_id @PROGRAM@ "$@" || vux_status=$?
-    set -- @CHANGE_STEM@."$vux_id".sh
+    # The change file lies beside the program when the user may write there, else
+    # in the user's own runtime folder, where the program put it.
+    set -- @PROGRAM_DIR@
+    if [ ! -w "$1" ]; then
+        if [ -n "${XDG_RUNTIME_DIR-}" ]; then
+            set -- "$XDG_RUNTIME_DIR/vux"
+        else
+            set -- "${TMPDIR:-/tmp}/vux-$(id -u)"
+        fi
+    fi
+    set -- "$1/dovux.$vux_id.sh"
     [ "$vux_status" != 127 ] || vux_status=0
     if [ "$vux_status" = 0 ] && [ -f "$1" ]; then
         # The change file exists only after a change: there is nothing to follow.

@@ -183,6 +183,14 @@ int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
     return 0;
 }
 
+// The command batch and the data files stay beside the program, as they always have.
+bool mayWriteFolder(const char*) { return true; }
+
+UserFolderState userFolder(UserFolder, char* buffer, std::size_t size) {
+    if (size > 0) buffer[0] = '\0';
+    return UserFolderState::notMade;
+}
+
 int moduleFileName(const char*, char* buffer, std::size_t size) {
     wchar_t wide[wideSize];
     DWORD n = GetModuleFileNameW(nullptr, wide, wideSize);
@@ -316,6 +324,8 @@ int stampEntry(int, const char*, const char*, Stamp*) { return -1; }
 int openFolder(int, const char*, const char*, Stamp*) { return -1; }
 int openPassage(int, const char*, const char*) { return -1; }
 bool lastFindFailed() { return false; }
+// Drives don't lie inside one another here, and a listing enters every folder it finds.
+bool listsNothingBelow(const char*) { return false; }
 int listingHandle(int) { return -1; }
 int stampAt(int, const char*, const char*, Stamp*) { return -1; }
 int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
