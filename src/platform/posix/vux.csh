@@ -90,9 +90,13 @@ else
     unalias vux
     # Globbing is off from before the words are taken until they have gone over.
     alias vux 'set vux_glob = $?noglob; set noglob; set vux_words = ( \!* ); source $vux_file:q; set status = $vux_status'
-    # Tab after vux offers the folders of the tree file whose names begin with the
-    # word. In a complete rule a / ends the command in backquotes: | stands there.
+    # Tab after vux in tcsh offers the folders of the tree file whose names begin
+    # with the word, the last of the line tcsh hands over in COMMAND_LINE. tcsh
+    # keeps only names that begin with the word as typed, so each begins so: vux
+    # compares without case unless told otherwise. In a complete rule a / would end
+    # the command in backquotes: | stands there.
     if ( $?tcsh ) then
-        complete vux 'p|*|`env VUXCOMPLETE=1 $vux_program:q "$COMMAND_LINE"`|'
+        set vux_completer = 'w=${COMMAND_LINE##*[[:space:]]} p=; while [ ${#p} -lt ${#w} ]; do p=$p?; done; VUXCOMPLETE=1 "$0" "$w" 2>/dev/null | while IFS= read -r n; do printf "%s\n" "$w${n#$p}"; done'
+        complete vux 'p|*|`sh -c $vux_completer:q $vux_program:q`|'
     endif
 endif
