@@ -3,11 +3,11 @@
 # holds no loop, so it hands its words to this file, which runs vux with them and
 # sets vux_status, the alias's status: vux's code, its 127 ("done, nothing
 # searched") made 0. The words reach vux as the shell reads them, never globbed
-# (vux name* works as vux 'name*'); a word that is not an option, nor the rest of a "define home",
-# goes over with every / turned into \, the separator of a path tail. vux writes the
-# change in a form of csh's own (VUXSHELL=csh): csh expands an exclamation mark even
-# inside single quotes, so this file holds none unescaped, and no folder name is
-# ever evaluated.
+# (vux name* works as vux 'name*'); a word that is not an option, nor the rest of
+# a "define home", goes over with every / turned into \, the separator of a path
+# tail. vux writes the change in a form of csh's own (VUXSHELL=csh): csh expands an
+# exclamation mark even inside single quotes, so this file holds none unescaped,
+# and no folder name is ever evaluated.
 if ( $?vux_words ) then
     set vux_argv = ( $vux_words:q )
     unset vux_words
@@ -75,7 +75,6 @@ if ( $?vux_words ) then
         set vux_change = $vux_change:q/vux-`id -u`
     endif
     set vux_change = $vux_change:q/dovux.$vux_id.csh
-    if ( $vux_glob == 0 ) unset noglob
     if ( $vux_status == 0 && -f $vux_change:q ) then
         # The change exists only after a change: there is nothing to follow.
         source $vux_change:q
@@ -88,8 +87,8 @@ else
     set vux_folder = @PROGRAM_DIR@
     set vux_file = @SELF@
     unalias vux
-    # Globbing is off from before the words are taken until they have gone over.
-    alias vux 'set vux_glob = $?noglob; set noglob; set vux_words = ( \!* ); source $vux_file:q; set status = $vux_status'
+    # Globbing is off while the words are taken, and as the user had it after.
+    alias vux 'set vux_glob = $?noglob; set noglob; set vux_words = ( \!* ); if ( $vux_glob == 0 ) unset noglob; source $vux_file:q; set status = $vux_status'
     # Tab after vux in tcsh offers the folders of the tree file whose names begin
     # with the word, the last of the line tcsh hands over in COMMAND_LINE. tcsh
     # keeps only names that begin with the word as typed, so each begins so: vux
