@@ -99,6 +99,16 @@ TEST_P(ShellWrapper, LandsInFoundFolder) {
     EXPECT_EQ(r.err, "");
 }
 
+TEST_P(ShellWrapper, RepeatedKeyCyclesThroughEqualNames) {
+    harness::makeDirs(c("OTHER/alpha"));
+    auto r = inShell(cdTo(c("WORK")) + "vux /q /r\n" + call("alpha") + call("alpha") + call("alpha"));
+    const std::string first = r.out.substr(0, r.out.find('\n', 9) + 1);
+    const std::string other =
+        first == "status=0\n" + c("OTHER/alpha") + "\n" ? c("PROJECTS/alpha") : c("OTHER/alpha");
+    EXPECT_EQ(r.out, first + "status=0\n" + other + "\n" + first);
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_P(ShellWrapper, HostileFolderNamesAreTakenLiterally) {
     // The program itself in such a folder too: the function names it by host path.
     std::string hostileTools = c("PROJECTS/" + hostileName + "/bin");
