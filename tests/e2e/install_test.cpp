@@ -120,7 +120,8 @@ TEST_F(Install, SearchKeyRefusesInstallAndTouchesNothing) {
     for (const auto& args : lines) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         harness::writeFile(config(), "/v \r\n");
-        for (const char* name : {"vux.bat", "vux.sh", "vux.fish", "vux.csh"}) harness::writeFile(here(name), "old\n");
+        for (const char* name : {"vux.bat", "vux.sh", "vux.fish", "vux.csh"})
+            harness::writeFile(here(name), "old\n");
         auto r = install(args);
         EXPECT_EQ(r.code, 19);
         EXPECT_EQ(r.out, banner);
