@@ -12,7 +12,8 @@ case $folder in
 esac
 cd "$(dirname "$0")/.."
 
-# A folder name quoted for sh (' as '\'') and for fish (\ and ' escaped).
+# A folder name quoted for sh (' as '\''), for fish (\ and ' escaped) and for csh
+# (' as '\'' and ! as '\!', since csh expands ! even inside single quotes).
 shQuoted() {
     local quote="'\\''"
     printf "'%s'" "${1//\'/$quote}"
@@ -20,6 +21,11 @@ shQuoted() {
 fishQuoted() {
     local text=${1//\\/\\\\}
     printf "'%s'" "${text//\'/\\\'}"
+}
+cshQuoted() {
+    local quote="'\\''" bang="'\\!'"
+    local text=${1//\'/$quote}
+    printf "'%s'" "${text//!/$bang}"
 }
 
 if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null; then
@@ -77,6 +83,8 @@ cat <<MSG
 vux is installed in $folder. Add one line to your shell's start-up file:
   bash (~/.bashrc), zsh (~/.zshrc):   . $(shQuoted "$folder/vux.sh")
   fish (~/.config/fish/config.fish):  source $(fishQuoted "$folder/vux.fish")
+  ksh, mksh, yash, dash, ash (~/.kshrc, ~/.mkshrc, ~/.yashrc, \$ENV):  . $(shQuoted "$folder/vux.sh")
+  tcsh (~/.tcshrc), csh (~/.cshrc):   source $(cshQuoted "$folder/vux.csh")
 Then open a new shell and type, for example:  vux src
 
 The manual page went to $man1/vux.1.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test: the native build, the Windows build under Wine's cmd.exe, the
-# shell wrappers in bash, zsh and fish, the native suite again with the portable
+# shell wrappers in every shell found (the sh family, fish, tcsh and csh), the native suite again with the portable
 # folder listing, then the suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then a short run of each fuzz target (its kept
 # inputs and a few seconds of new ones). Installs what it needs on a Debian machine.
@@ -17,6 +17,11 @@ have x86_64-w64-mingw32-g++ || need+=(g++-mingw-w64-x86-64)
 have bash || need+=(bash)
 have zsh || need+=(zsh)
 have fish || need+=(fish)
+# The other shells whose users source vux.sh or vux.csh: the table in the shells'
+# test tries each one found.
+for shell in ksh mksh yash posh busybox tcsh csh; do
+    have "$shell" || need+=("$shell")
+done
 have groff || need+=(groff-base)  # checks the manual page
 have man || need+=(man-db)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
@@ -75,10 +80,32 @@ count() {
     passed=$((passed + t - f))
 }
 
+# The shell wrappers' results from ctest's log as a table: ok, FAIL or skip.
+shellTable() {
+    grep -E 'Test +#[0-9]+: e2e\.Shells/ShellWrapper\.' "$1" |
+        sed -E 's|.*ShellWrapper\.([A-Za-z]+)/([a-z]+) .*[ *](Passed\|Failed\|Skipped).*|\2 \1 \3|' |
+        awk '{
+            if (!($1 in seenShell)) { seenShell[$1] = 1; shells[++ns] = $1 }
+            if (!($2 in seenTest)) { seenTest[$2] = 1; tests[++nt] = $2 }
+            cell[$1, $2] = $3 == "Passed" ? "ok" : $3 == "Skipped" ? "skip" : "FAIL"
+        }
+        END {
+            for (t = 1; t <= nt; t++) printf "%2d %s\n", t, tests[t]
+            printf "%-6s", "shell"
+            for (t = 1; t <= nt; t++) printf " %4d", t
+            print ""
+            for (s = 1; s <= ns; s++) {
+                printf "%-6s", shells[s]
+                for (t = 1; t <= nt; t++) printf " %4s", (shells[s], tests[t]) in cell ? cell[shells[s], tests[t]] : "-"
+                print ""
+            }
+        }'
+}
+
 log=$(mktemp)
 # The wrappers as /install writes them, read by each shell without running them,
 # and by shellcheck when it is there (it knows no fish).
-echo "== shell wrappers: syntax of vux.sh and vux.fish"
+echo "== shell wrappers: syntax of vux.sh, vux.fish and vux.csh"
 checked() {
     if "$@" >"$log" 2>&1; then
         passed=$((passed + 1))
@@ -91,11 +118,18 @@ checked() {
 }
 wrappers=$(mktemp -d)
 cp build/vux "$wrappers/" && (cd "$wrappers" && ./vux /install /q >/dev/null; [ $? = 127 ])
-checked test -f "$wrappers/vux.sh" -a -f "$wrappers/vux.fish"
-checked sh -n "$wrappers/vux.sh"
-checked bash -n "$wrappers/vux.sh"
-checked zsh -n "$wrappers/vux.sh"
+checked test -f "$wrappers/vux.sh" -a -f "$wrappers/vux.fish" -a -f "$wrappers/vux.csh"
+# yash reads only the part before the completion, but -n parses bash's part too.
+for shell in sh bash zsh ksh mksh posh "busybox ash"; do
+    read -r -a shellCommand <<<"$shell"
+    if have "${shellCommand[0]}"; then
+        checked "${shellCommand[@]}" -n "$wrappers/vux.sh"
+    else
+        echo "skipped: $shell -n vux.sh ($shell is not installed)"
+    fi
+done
 checked fish --no-execute "$wrappers/vux.fish"
+if have tcsh; then checked tcsh -n "$wrappers/vux.csh"; else echo "skipped: tcsh -n vux.csh (no tcsh)"; fi
 ! have shellcheck || checked shellcheck "$wrappers/vux.sh"
 rm -rf "$wrappers"
 # CI makes the Wine prefix afresh each run, so the first-run path is what it proves;
@@ -108,6 +142,10 @@ fi
 echo "== tests (native, Wine, shells)"
 (cd build && ctest --output-on-failure -j"$jobs" 2>&1) | tee "$log"
 count "$log"
+# The shells' table: a row a shell, a column a behaviour; a shell that is not
+# installed skips its row.
+echo "== shells and behaviours"
+shellTable "$log"
 echo "== tests with the portable listing (native and shells)"
 (cd build-portable && ctest --output-on-failure -j"$jobs" -LE wine 2>&1) | tee "$log"
 count "$log"

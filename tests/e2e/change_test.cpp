@@ -281,6 +281,11 @@ TEST_F(Change, SessionNamesItsOwnShellChange) {
     auto r = vux({"\\A"}, c("WORK"));
     EXPECT_EQ(r.code, 5);
     EXPECT_EQ(r.err, "vux: Unable to open C:\\TOOLS\\dovux.77.sh.\n");
+    // The csh wrapper's own form, since csh expands ! even inside single quotes.
+    harness::makeDirs(c("it's!x"));
+    env["VUXSHELL"] = "csh";
+    EXPECT_EQ(vux({"/q", "\\it's!x"}, c("WORK")).code, 0);
+    EXPECT_EQ(file(tools("dovux.77.csh")), "cd '" + c("it") + "'\\''s'\\!'x'\n");
 }
 
 // A root, the program or the data folder named through symbolic links: the drive is

@@ -196,7 +196,8 @@ TEST_F(Completion, BashCompletesTheWordBashSplits) {
         "odd\\'q\\'\\$\\(touch\\$\\{IFS\\}INJECTED\\)\\`touch\\$\\{IFS\\}INJECTED\\`\\&x\\;touch\\$\\{IFS\\}"
         "INJECTED\\\"z\\\"";
     // After an open quote: inside that quote, which bash closes behind it.
-    const std::string inQuote = "odd'\\''q'\\''$(touch${IFS}INJECTED)`touch${IFS}INJECTED`&x;touch${IFS}INJECTED\"z\"";
+    const std::string inQuote =
+        "odd'\\''q'\\''$(touch${IFS}INJECTED)`touch${IFS}INJECTED`&x;touch${IFS}INJECTED\"z\"";
     EXPECT_EQ(r.out, "Docs|Documents|docs|\nDoom|\nFoo|\ndos/bin|\n" + quoted + "|\n" + inQuote + "|\n|\n" +
                          "complete -F _vux_complete vux\n" + quoted + "|\n<vux><" + hostileName + ">\n");
     EXPECT_EQ(r.err, "");
@@ -245,5 +246,21 @@ TEST_F(Completion, FishCompletesTheToken) {
     EXPECT_EQ(r.out, "Documents\n|\nd:Doom\n|\ndos/bin\n|\n" + hostileName + "\n|\n" + hostileName + "\n|\n" +
                          hostileName + "\n|\n|\n");
     EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(injected(root.path()));
+}
+
+TEST_F(Completion, TcshCompletesTheLastWordOfTheLine) {
+    if (!harness::haveProgram("tcsh")) GTEST_SKIP() << "tcsh is not installed";
+    // Each name begins with the word as typed, since tcsh keeps no other; tcsh
+    // expands the braces of ${IFS} in what it offers, but runs none of it.
+    std::string lines;
+    for (const char* line : {"vux docu", "vux d:do", "vux /q dos/b", "vux od"}) {
+        lines += "complete_line " + zshQuoted("source '" + wrapper("vux.csh") + "'") + " " + zshQuoted(line) +
+                 "\n";
+    }
+    auto r = harness::run({"zsh", "-f", "-c", onCommandLine("tcsh -f -i", lines)}, env, c("WORK"));
+    EXPECT_EQ(r.out,
+              "<vux><documents>\n<vux><d:doom>\n<vux></q><dos/bin>\n<vux><odd'q'$(touch$IFSINJECTED)`touch$"
+              "IFSINJECTED`&x;touch$IFSINJECTED\"z\">\n");
     EXPECT_FALSE(injected(root.path()));
 }

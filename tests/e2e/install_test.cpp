@@ -14,7 +14,8 @@ const std::string creatingConfig = "vux: Creating new vux.cfg\n";
 const std::string creatingWrappers =
     "vux: Creating new vux.bat in current working directory.\n"
     "vux: Creating new vux.sh in current working directory.\n"
-    "vux: Creating new vux.fish in current working directory.\n";
+    "vux: Creating new vux.fish in current working directory.\n"
+    "vux: Creating new vux.csh in current working directory.\n";
 
 // vux.bat for a program path; the line after :DOS names the program as
 // `shortProgram`, the form a shell without the OS variable runs.
@@ -87,6 +88,8 @@ TEST_F(Install, AloneEmptiesConfigAndWritesEveryWrapper) {
     EXPECT_NE(file(here("vux.fish")).find("VUXSESSION=$fish_pid '" + program() + "' $vux_words"),
               std::string::npos)
         << file(here("vux.fish"));
+    EXPECT_NE(file(here("vux.csh")).find("set vux_program = '" + program() + "'\n"), std::string::npos)
+        << file(here("vux.csh"));
     // Their completion asks the program itself.
     for (const char* name : {"vux.sh", "vux.fish"}) {
         EXPECT_NE(file(here(name)).find("VUXCOMPLETE=1 '" + program() + "' \"$word\""), std::string::npos)
@@ -147,13 +150,14 @@ TEST_F(Install, SearchKeyRefusesInstallAndTouchesNothing) {
     for (const auto& args : lines) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         harness::writeFile(config(), "/v \r\n");
-        for (const char* name : {"vux.bat", "vux.sh", "vux.fish"}) harness::writeFile(here(name), "old\n");
+        for (const char* name : {"vux.bat", "vux.sh", "vux.fish", "vux.csh"})
+            harness::writeFile(here(name), "old\n");
         auto r = install(args);
         EXPECT_EQ(r.code, 19);
         EXPECT_EQ(r.out, banner);
         EXPECT_EQ(r.err, "vux: No search key may be specified when installing\n");
         EXPECT_EQ(file(config()), "/v \r\n");
-        for (const char* name : {"vux.bat", "vux.sh", "vux.fish"}) {
+        for (const char* name : {"vux.bat", "vux.sh", "vux.fish", "vux.csh"}) {
             EXPECT_EQ(file(here(name)), "old\n") << name;
         }
     }
@@ -209,7 +213,7 @@ TEST_F(Install, ConfigNotCreatedFailsBeforeAnyWrapper) {
     EXPECT_EQ(r.code, 20);
     EXPECT_EQ(r.out, banner);
     EXPECT_EQ(r.err, "vux: Can't create file vux.cfg\n");
-    for (const char* name : {"vux.bat", "vux.sh", "vux.fish"}) {
+    for (const char* name : {"vux.bat", "vux.sh", "vux.fish", "vux.csh"}) {
         EXPECT_FALSE(harness::fileExists(here(name))) << name;
     }
 }

@@ -1,7 +1,7 @@
 // The POSIX shells' side of a change: dovux.sh beside the command batch, which the
-// wrapper functions source after the program has run, and the wrappers vux.sh (sh,
-// bash, zsh) and vux.fish that an install writes. Every host path written into
-// these files is quoted, so no folder name can run a command.
+// wrapper functions source after the program has run, and the wrappers vux.sh (the
+// sh family), vux.fish and vux.csh (tcsh and csh) that an install writes. Every
+// host path written into these files is quoted, so no folder name can run a command.
 #include "platform/shell_files.h"
 
 #include <fcntl.h>
@@ -60,6 +60,27 @@ std::string fishQuote(const std::string& text) {
     return out + "'";
 }
 
+// A host path quoted for csh and tcsh, which expand ! even inside single quotes and
+// end a quoted word at a line end: inside single quotes, a ' written as '\'', a !
+// as '\!', a \ as '\\' and a line end as \ and the line end.
+std::string cshQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else if (c == '!') {
+            out += "'\\!'";
+        } else if (c == '\\') {
+            out += "'\\\\'";
+        } else if (c == '\n') {
+            out += "\\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
 // The command batch's path without its extension: the change files are named from it.
 std::string changeStem(const std::string& commandBatch) {
     std::string stem = commandBatch;
@@ -78,10 +99,17 @@ std::string session() {
     return value;
 }
 
+// A session of the csh wrapper, which can't read the sh form, asks for its own with
+// VUXSHELL=csh: dovux.<id>.csh, one line cd and the folder quoted for csh.
+bool cshSession() {
+    const char* shell = getEnv("VUXSHELL");
+    return shell != nullptr && std::strcmp(shell, "csh") == 0 && !session().empty();
+}
+
 // The change file beside the command batch: dovux.sh, or the session's own.
 std::string changeName(const std::string& commandBatch) {
     std::string id = session();
-    return changeStem(commandBatch) + (id.empty() ? "" : "." + id) + ".sh";
+    return changeStem(commandBatch) + (id.empty() ? "" : "." + id) + (cshSession() ? ".csh" : ".sh");
 }
 
 void copyFailedPath(const char* commandBatch, char* failedPath, std::size_t size) {
@@ -100,7 +128,8 @@ int writeShellChange(const char* commandBatch, bool hasChange, char* failedPath,
     std::string content;
     if (hasChange) {
         char cwd[4096];
-        if (::getcwd(cwd, sizeof cwd) != nullptr) content = "cd -- " + shQuote(cwd) + "\n";
+        if (::getcwd(cwd, sizeof cwd) != nullptr)
+            content = cshSession() ? "cd " + cshQuote(cwd) + "\n" : "cd -- " + shQuote(cwd) + "\n";
     }
     // A session's file exists only while it holds a change, so a run that ends
     // without one, or is interrupted, leaves nothing behind; a stale one is removed.
@@ -126,28 +155,37 @@ bool sessionCommandBatch(const char* commandBatch, char* buffer, std::size_t siz
 
 bool shellPrefersProgramInItsFolder() { return false; }
 
-int shellWrapperCount() { return 2; }
+int shellWrapperCount() { return 3; }
 
-const char* shellWrapperName(int index) { return index == 0 ? "vux.sh" : "vux.fish"; }
+const char* shellWrapperName(int index) {
+    static const char* const names[] = {"vux.sh", "vux.fish", "vux.csh"};
+    return names[index];
+}
 
-// The wrappers are vux.sh and vux.fish of the source tree, carried by the program.
-// Both functions run the program with VUXSESSION set to the id of the process that
-// runs the function, so that each reads and removes a change file of its own, and
-// their completion asks the completer beside the program. The change file's folder
-// is decided when the function runs: the program's folder while the user may write
-// it, else the user's runtime folder, as the program decides at its start-up. Every
-// value filled in is a host path quoted for the file's shell.
+// The wrappers are vux.sh, vux.fish and vux.csh of the source tree, carried by the
+// program. Each runs the program with VUXSESSION set to the id of the process that
+// runs it, so that each reads and removes a change file of its own, and their
+// completion asks the program beside them. The change file's folder is decided when
+// the wrapper runs: the program's folder while the user may write it, else the
+// user's runtime folder, as the program decides at its start-up. Every value filled
+// in is a host path quoted for the file's shell.
 int writeShellWrapper(int index, const char* programPath, const char* /*commandBatch*/) {
     std::string program;
-    if (!hostPathOf(programPath, program)) return -1;
+    char cwd[4096];
+    if (!hostPathOf(programPath, program) || ::getcwd(cwd, sizeof cwd) == nullptr) return -1;
     std::size_t slash = program.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : program.substr(0, slash);
-    auto quote = index == 0 ? shQuote : fishQuote;
+    const char* const templates[] = {embedded::shWrapper, embedded::fishWrapper, embedded::cshWrapper};
+    std::string (*const quotes[])(const std::string&) = {shQuote, fishQuote, cshQuote};
+    auto quote = quotes[index];
     // The program itself serves completion, asked for by its environment.
     std::string completer = "VUXCOMPLETE=1 " + quote(program);
-    std::string content = fillTemplate(
-        index == 0 ? embedded::shWrapper : embedded::fishWrapper,
-        {{"@PROGRAM@", quote(program)}, {"@PROGRAM_DIR@", quote(folder)}, {"@COMPLETER@", completer}});
+    // csh's alias reads its own file again to run the program.
+    std::string self = std::string(cwd) + (cwd[1] == '\0' ? "" : "/") + shellWrapperName(index);
+    std::string content = fillTemplate(templates[index], {{"@PROGRAM@", quote(program)},
+                                                          {"@PROGRAM_DIR@", quote(folder)},
+                                                          {"@COMPLETER@", completer},
+                                                          {"@SELF@", quote(self)}});
     return writeHostFile(shellWrapperName(index), content) ? 0 : -1;
 }
 
