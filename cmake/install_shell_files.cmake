@@ -45,6 +45,13 @@ file(REMOVE "${shell_dir}/vux.bat" ${left_files})
 if(NOT status EQUAL 127)
   message(FATAL_ERROR "Writing the shell files with ${staged_program} /install failed (${status}): ${output}")
 endif()
+# The csh file sources itself by the folder it was written in: under DESTDIR, the
+# staged one, which the installed file must not name.
+if(NOT "$ENV{DESTDIR}" STREQUAL "" AND EXISTS "${shell_dir}/vux.csh")
+  file(READ "${shell_dir}/vux.csh" text)
+  string(REPLACE "${shell_dir}/vux.csh" "${vux_datadir_full}/vux/vux.csh" text "${text}")
+  file(WRITE "${shell_dir}/vux.csh" "${text}")
+endif()
 file(GLOB written "${shell_dir}/vux.*")
 foreach(file IN LISTS written)
   message(STATUS "Installing: ${file}")
