@@ -141,11 +141,11 @@ const StampRecord& OldStamps::record(std::uint32_t i) {
         recordsHeld_ =
             n > 0 ? static_cast<std::uint32_t>(static_cast<std::size_t>(n) / sizeof(StampRecord)) : 0;
         if (recordsHeld_ == 0) {
-            // The file went short under the scan: a record with nothing below it.
-            static StampRecord empty;
-            empty = StampRecord{};
-            empty.end = i + 1;
-            return empty;
+            // The file went short under the scan: a record with nothing below it, this
+            // reader's own, since every thread reads through a reader of its own.
+            shortRecord_ = StampRecord{};
+            shortRecord_.end = i + 1;
+            return shortRecord_;
         }
     }
     return records_[i - recordBase_];

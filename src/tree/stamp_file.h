@@ -75,6 +75,7 @@ private:
     std::uint32_t recordBase_ = 0;
     std::uint32_t recordsHeld_ = 0;
     StampRecord records_[1024];
+    StampRecord shortRecord_{};
     std::uint64_t textBase_ = 0;
     std::size_t textHeld_ = 0;
     char text_[64 * 1024];
