@@ -208,21 +208,29 @@ void StampWriter::finish(bool trusted) {
     recordDigest_ += recordDigest(index, record);
     if (index >= bufferBase_) {
         buffer_[index - bufferBase_] = record;
-    } else if (file_ >= 0 &&
-               platform::writeFileAt(file_, reinterpret_cast<const char*>(&record), sizeof record,
-                                     headerSize + std::uint64_t{index} * sizeof record) != 0) {
-        failed_ = true;
+    } else {
+        write(reinterpret_cast<const char*>(&record), sizeof record,
+              headerSize + std::uint64_t{index} * sizeof record);
     }
 }
 
 void StampWriter::flush() {
-    if (buffered_ > 0 && file_ >= 0 &&
-        platform::writeFileAt(file_, reinterpret_cast<const char*>(buffer_), buffered_ * sizeof(StampRecord),
-                              headerSize + std::uint64_t{bufferBase_} * sizeof(StampRecord)) != 0) {
-        failed_ = true;
+    if (buffered_ > 0) {
+        write(reinterpret_cast<const char*>(buffer_), buffered_ * sizeof(StampRecord),
+              headerSize + std::uint64_t{bufferBase_} * sizeof(StampRecord));
     }
     bufferBase_ += buffered_;
     buffered_ = 0;
+}
+
+void StampWriter::write(const char* data, std::size_t size, std::uint64_t offset) {
+    if (file_ >= 0 && platform::writeFileAt(file_, data, size, offset) != 0) abandon();
+}
+
+void StampWriter::abandon() {
+    failed_ = true;
+    if (file_ >= 0) platform::closeWritten(file_, 0);
+    file_ = -1;
 }
 
 bool StampWriter::close(StampHeader header) {

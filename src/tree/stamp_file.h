@@ -92,9 +92,13 @@ public:
     void finish(bool trusted);
     // Writes the header and closes: false when any write failed.
     bool close(StampHeader header);
+    // Gives the file up, empty, so that the room it took is free again: the companion
+    // is worth less than the tree file beside it. Every later write is dropped.
+    void abandon();
 
 private:
     void flush();
+    void write(const char* data, std::size_t size, std::uint64_t offset);
 
     int file_ = -1;
     bool failed_ = false;

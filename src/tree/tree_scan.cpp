@@ -197,7 +197,8 @@ bool sameAsRecord(const StampRecord& old, const platform::Stamp& stamp, std::uin
 // Whether the folder is as the previous scan saw it, so that its subfolders are those
 // of its old record.
 bool unchanged(Rewalk& w, const platform::Stamp& stamp, std::uint32_t index) {
-    return w.old != nullptr && index != noRecord && w.faithful && sameAsRecord(w.old->record(index), stamp, w.device);
+    return w.old != nullptr && index != noRecord && w.faithful &&
+           sameAsRecord(w.old->record(index), stamp, w.device);
 }
 
 std::size_t putLine(Rewalk& w, std::size_t length, const char* name, std::size_t nameLength) {
@@ -310,8 +311,13 @@ void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length
     } else if (w.same != nullptr && index != noRecord && marked(w, index)) {
         // Stamped by the first pass: its old record stands, and so do its subfolders.
         const StampRecord& record = w.old->record(index);
-        stamp = {record.device, record.inode, record.changed, record.modified,
-                 record.links & ~StampRecord::trustedBit, false, false};
+        stamp = {record.device,
+                 record.inode,
+                 record.changed,
+                 record.modified,
+                 record.links & ~StampRecord::trustedBit,
+                 false,
+                 false};
         w.stamps.start(recordOf(stamp, line));
         trusted = trustworthy(w, stamp);
         if (hadSubfolders) reuseChildren(w, self, length, index);
@@ -450,7 +456,8 @@ std::uint32_t stampOldRecords(OldStamps& old, unsigned char* same, int root, std
     if (count < fewRecords || root < 0) return 0;
     static FirstPass passes[shareCount];
     static OldStamps readers[shareCount];
-    for (int i = 0; i < shareCount; ++i) passes[i] = FirstPass{&readers[i], same, 1, count, {}, 0, root, device, {}};
+    for (int i = 0; i < shareCount; ++i)
+        passes[i] = FirstPass{&readers[i], same, 1, count, {}, 0, root, device, {}};
     passes[0].old = &old;
     for (int i = 1; i < shareCount; ++i) {
         // The first share is 24/25 of the others.
@@ -466,7 +473,8 @@ std::uint32_t stampOldRecords(OldStamps& old, unsigned char* same, int root, std
     bool beside = true;
     for (int i = 1; i < shareCount; ++i) {
         readers[i].share(old);
-        if (beside && passes[i].from < passes[i].to) beside = platform::startWorker(runFirstPassOnWorker, &passes[i]);
+        if (beside && passes[i].from < passes[i].to)
+            beside = platform::startWorker(runFirstPassOnWorker, &passes[i]);
         if (!beside) passes[i].from = passes[i].to;  // left to the walk
     }
     runFirstPass(passes[0]);
@@ -515,10 +523,12 @@ void rescan() {
         platform::guardTemporaryFile(stampsTemporary);
         stamping = stamps.open(stampsTemporary);
         tree.keepDigest(&treeDigest);
+        // A disk too full for both files keeps the tree file, without a companion.
+        tree.onFull([](void* writer) { static_cast<StampWriter*>(writer)->abandon(); }, &stamps);
     }
     if (stamping) {
-        Rewalk w{tree, progress, stamps, nullptr, rootStamp.faithful, rootStamp.device, scanStart - sameTick,
-                 path, nullptr, noRecord};
+        Rewalk w{tree, progress, stamps,  nullptr, rootStamp.faithful, rootStamp.device, scanStart - sameTick,
+                 path, nullptr,  noRecord};
         std::vector<unsigned char> same;
         if (old.open(treeFile, stampsFile, skipDigest)) {
             w.old = &old;
