@@ -130,11 +130,6 @@ int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
 int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
 void closeHandle(int handle);
 
-// Runs work(argument) on a thread of its own until waitForWorkers, which waits for
-// every one started: false when no thread can be started (work is then not run).
-bool startWorker(void (*work)(void*), void* argument);
-void waitForWorkers();
-
 // Whether the last findFirst that returned -1 failed to open its folder, rather than
 // finding nothing to list there.
 bool lastFindFailed();

@@ -61,6 +61,13 @@ StampRecord recordOf(const platform::Stamp& stamp, std::uint64_t line) {
     return record;
 }
 
+bool StampRecord::standsFor(const platform::Stamp& now, std::uint64_t rootDevice) const {
+    if (now.device != rootDevice || now.boundary || !trusted()) return false;
+    const StampRecord seen = recordOf(now, 0);
+    return device == seen.device && inode == seen.inode && changed == seen.changed &&
+           modified == seen.modified && linkCount() == seen.links;
+}
+
 bool OldStamps::open(const char* treePath, const char* stampsPath, std::uint64_t skipDigest) {
     close();
     stamps_ = platform::openFile(stampsPath, platform::OpenMode::read);
@@ -204,7 +211,7 @@ void StampWriter::finish(bool trusted) {
     StampRecord record = open_[depth_];
     std::uint32_t index = openIndex_[depth_];
     record.end = count_;
-    if (trusted) record.links |= StampRecord::trustedBit;
+    if (trusted) record.trust();
     recordDigest_ += recordDigest(index, record);
     if (index >= bufferBase_) {
         buffer_[index - bufferBase_] = record;

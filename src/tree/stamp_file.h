@@ -21,8 +21,19 @@ struct StampRecord {
     std::int64_t modified;
     std::uint64_t line;   // byte offset of the folder's tree line (the root: 0)
     std::uint32_t end;    // index of the first record past the folder's subtree
-    std::uint32_t links;  // the link count, with trustedBit when the rest may be reused
+    std::uint32_t links;  // the link count, and trustedBit; read through the calls below
+
     static constexpr std::uint32_t trustedBit = 0x80000000U;
+    // The folder had not changed for a while when it was recorded (see trustedBefore
+    // in rescan_reuse.h), so stamps equal to these say its subfolders are as recorded.
+    bool trusted() const { return (links & trustedBit) != 0; }
+    void trust() { links |= trustedBit; }
+    std::uint32_t linkCount() const { return links & ~trustedBit; }
+    // The stamps as recorded, of a folder on the root's device inside no boundary.
+    platform::Stamp stamp() const { return {device, inode, changed, modified, linkCount(), false, false}; }
+    // Whether a folder stamped now on the root's device is as this trusted record saw
+    // it, so that its subfolders are those recorded.
+    bool standsFor(const platform::Stamp& now, std::uint64_t rootDevice) const;
 };
 static_assert(sizeof(StampRecord) == 48, "records are stored as they lie in memory");
 

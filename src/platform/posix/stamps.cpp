@@ -1,8 +1,6 @@
 // Stamps of folders for rescans that reuse the previous scan: each asked by fstatat
 // relative to the open parent listing, never by full path.
 #include <fcntl.h>
-#include <pthread.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,53 +93,6 @@ int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* st
 }
 
 void closeHandle(int handle) { ::close(handle); }
-
-namespace {
-
-struct Worker {
-    pthread_t thread;
-    void (*work)(void*);
-    void* argument;
-};
-Worker workers[8];
-int workersRunning = 0;
-
-void* runWorker(void* worker) {
-    Worker& w = *static_cast<Worker*>(worker);
-    w.work(w.argument);
-    return nullptr;
-}
-
-// Each worker holds a few dozen folders open beside the walk's own: room for them
-// where the soft limit of open files is low (256 on some hosts) and the hard one isn't.
-void makeRoomForHandles() {
-    static bool done = false;
-    struct rlimit limit;
-    if (done || ::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-    done = true;
-    const rlim_t wanted = 1024;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
-        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted : limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
-}  // namespace
-
-bool startWorker(void (*work)(void*), void* argument) {
-    if (workersRunning == static_cast<int>(sizeof workers / sizeof workers[0])) return false;
-    makeRoomForHandles();
-    Worker& w = workers[workersRunning];
-    w.work = work;
-    w.argument = argument;
-    if (::pthread_create(&w.thread, nullptr, runWorker, &w) != 0) return false;
-    ++workersRunning;
-    return true;
-}
-
-void waitForWorkers() {
-    while (workersRunning > 0) ::pthread_join(workers[--workersRunning].thread, nullptr);
-}
 
 namespace posix {
 

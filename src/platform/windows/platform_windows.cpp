@@ -294,8 +294,6 @@ int listingHandle(int) { return -1; }
 int stampAt(int, const char*, const char*, Stamp*) { return -1; }
 int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
 void closeHandle(int) {}
-bool startWorker(void (*)(void*), void*) { return false; }
-void waitForWorkers() {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 
