@@ -147,7 +147,9 @@ void FirstPass::start(OldStamps& old, int root, std::uint64_t device) {
         if (shares_[i].from < shares_[i - 1].from) return;
         shares_[i - 1].to = shares_[i].from;
     }
-    if (shares_[1].from >= count) return;
+    // Read before the threads start: a share's thread may move its own start.
+    const std::uint32_t ready = shares_[1].from;
+    if (ready >= count) return;
 #ifdef _WIN32
     bool threaded = false;  // no threads here, and no stamps to share out either
 #else
@@ -167,7 +169,7 @@ void FirstPass::start(OldStamps& old, int root, std::uint64_t device) {
     // This thread's share reads through a reader of its own too: the walk reads old.
     shares_[0].reader.share(old);
     runShare(shares_[0]);
-    readyBelow_ = shares_[1].from;
+    readyBelow_ = ready;
 }
 
 bool FirstPass::sameAsRecorded(std::uint32_t index) {
