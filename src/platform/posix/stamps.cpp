@@ -76,12 +76,7 @@ int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
 }
 
 int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
-#ifdef O_PATH
-    const int access = O_PATH;
-#else
-    const int access = O_RDONLY;
-#endif
-    int fd = ::openat(handle, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = ::openat(handle, name, posix::handleAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0) return -1;
     if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {

@@ -1,39 +1,26 @@
-// The portable listing: opendir and readdir on folders opened relative to their
-// parent, nothing beyond POSIX but the host's mount table. What a walk must not
-// enter comes from listing_shared.cpp.
+// The folder listing of the POSIX backend: one open level per folder on the path
+// being walked, each read by the host's record reader (records_*.cpp). What a walk
+// must not enter comes from listing_shared.cpp.
 //
-// A folder's link count is taken for 2 plus its subfolders only on file systems known
-// to keep it so (ext2/3/4, XFS, tmpfs and ramfs on Linux; UFS and tmpfs on the BSDs);
-// there a folder with a count of 2 is never opened, and a listing ends once it has
-// handed out as many subfolders as the count promised.
-#include <dirent.h>
+// Where a file system keeps a folder's link count as 2 plus its subfolders, the walk
+// reads no more than it needs: a folder with a count of 2 has no subfolders and is
+// never opened, and a listing ends once it has handed out as many subfolders as the
+// count promised, without reading the rest of its records.
+#include "platform/posix/listing.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <string>
-
 #include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "platform/posix/drives.h"
-#include "platform/posix/listing.h"
 
 namespace platform {
 
 namespace {
 
 using posix::takeEntry;
-
-bool countsSubfolders(int fd, dev_t device) {
-    static const char* const counting[] = {"ext2", "ext3", "ext4", "xfs", "tmpfs", "ramfs", "ufs", "ffs"};
-    const std::string type = posix::fileSystemTypeOf(fd, device);
-    for (const char* name : counting) {
-        if (type == name) return true;
-    }
-    return false;
-}
 
 // The answer of countsSubfolders per device, asked once for each.
 struct DeviceCount {
@@ -47,18 +34,18 @@ bool deviceCountsSubfolders(int fd, dev_t device) {
     for (int i = 0; i < deviceCountsUsed; ++i) {
         if (deviceCounts[i].device == device) return deviceCounts[i].counts;
     }
-    bool counts = countsSubfolders(fd, device);
+    bool counts = posix::countsSubfolders(fd, device);
     if (deviceCountsUsed < 16) deviceCounts[deviceCountsUsed++] = {device, counts};
     return counts;
 }
 
-// One open listing per level of a walk. A path of 259 characters is at most 130
-// levels deep.
+// One open level per folder on the path being walked. A path of 259 characters is at
+// most 130 levels deep.
 constexpr int maxLevels = 140;
 
 struct Level {
-    DIR* dir;  // nullptr for a folder opened only to stamp its entries
-    int fd;  // the descriptor dir reads
+    int fd;
+    posix::Records records;
     dev_t device;
     bool counted;     // its file system's link counts count subfolders
     long subfolders;  // subfolders not yet handed out, -1 when not known
@@ -67,29 +54,14 @@ struct Level {
 Level levels[maxLevels];
 int levelCount = 0;
 
-bool isDirectoryEntry(int dirFd, const struct dirent* record) {
-#if defined(DT_DIR) && defined(DT_UNKNOWN)
-    if (record->d_type == DT_DIR) return true;
-    if (record->d_type != DT_UNKNOWN) return false;
-#endif
-    // No type in the listing (some file systems, some hosts): the entry's own status.
-    struct stat st;
-    return ::fstatat(dirFd, record->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Hands out the level's next entry that is fit to be a path name.
-bool nextRecord(Level& level, FoundEntry* entry) {
+// Hands out the level's next record that is fit to be a path name.
+bool nextEntry(Level& level, FoundEntry* entry) {
+    const char* name;
+    bool directory;
     while (true) {
         // Every subfolder handed out: the rest are files, not worth reading.
         if (level.subfolders == 0) return false;
-        errno = 0;
-        const struct dirent* record = ::readdir(level.dir);
-        if (record == nullptr) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        const char* name = record->d_name;
-        const bool directory = isDirectoryEntry(level.fd, record);
+        if (!posix::nextRecord(level.records, level.fd, &name, &directory)) return false;
         if (takeEntry(name, directory, level.subfolders, entry)) return true;
     }
 }
@@ -97,9 +69,26 @@ bool nextRecord(Level& level, FoundEntry* entry) {
 // Set when the last findFirst or openFolder couldn't open its folder.
 bool openFailed = false;
 
+// Pushes a level for the open folder fd, read as a listing when list is set; a level
+// below it, if any, is its parent. False (fd closed) when its records can't be read.
+Level* pushLevel(int fd, bool list) {
+    const std::size_t below = levelCount > 0 ? posix::recordsEnd(levels[levelCount - 1].records) : 0;
+    Level& level = levels[levelCount];
+    level.fd = fd;
+    level.records = posix::Records{};
+    level.records.start = level.records.next = level.records.end = below;
+    if (list && !posix::openRecords(level.records, fd, below)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ++levelCount;
+    return &level;
+}
+
 // Opens a level: a listing to read (list), or a folder whose entries are only stamped
-// by name, stamped itself from its handle when stamp is given. A drive's root always
-// gets a directory stream: it is read after it is opened whenever it changed.
+// by name, stamped itself from its handle when stamp is given. A drive's root is always
+// a listing: it is read after it is opened whenever it changed. One neither listed nor
+// stamped is as the previous scan saw it, on the device of the level above.
 int openLevel(int parent, const char* name, const char* drivePath, bool list, Stamp* stamp) {
     openFailed = true;
     if (levelCount >= maxLevels) return -1;
@@ -107,16 +96,16 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
     struct stat st;
     bool known = false;  // st holds the folder's status
     const Level* up = nullptr;
-    // Neither listed nor stamped: as the previous scan saw it, on the device above.
     const bool passage = !list && stamp == nullptr;
-    list = list || parent == noListing;
     if (parent == noListing) {
         int drive = driveOfLetter(drivePath[0]);
         const char* root = posix::driveRoot(drive);
         if (root == nullptr) return -1;
         posix::readClosedFolders(drive);
         deviceCountsUsed = 0;
-        fd = ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        list = true;
+        fd = posix::retryInterrupted([&] { return ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+        known = fd >= 0 && ::fstat(fd, &st) == 0;
     } else {
         if (parent != levelCount - 1) return -1;
         openFailed = false;
@@ -132,16 +121,16 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
                 if (known && st.st_dev == up->device && st.st_nlink == 2) return -1;
             }
         }
-        int access = O_RDONLY;
-#ifdef O_PATH
-        if (!list) access = O_PATH;
-#endif
         openFailed = true;
-        fd = ::openat(up->fd, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        // Its status comes from the handle: one lookup of the name, not two.
+        const int access = list ? O_RDONLY : posix::handleAccess;
+        fd = posix::retryInterrupted(
+            [&] { return ::openat(up->fd, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+        // A file system that counts subfolders mounted inside one that doesn't.
+        if (fd >= 0 && !known && (stamp != nullptr || posix::isMountPoint(drivePath)))
+            known = ::fstat(fd, &st) == 0;
     }
     if (fd < 0) return -1;
-    // The folder's own status, where the parent's file system didn't give it.
-    if (!known && !passage) known = ::fstat(fd, &st) == 0;
     if (stamp != nullptr) {
         if (!known || !S_ISDIR(st.st_mode)) {
             ::close(fd);
@@ -149,27 +138,18 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
         }
         posix::fillStamp(st, fd, drivePath, stamp);
     }
-    DIR* dir = nullptr;
-    if (list) {
-        dir = ::fdopendir(fd);
-        if (dir == nullptr) {
-            ::close(fd);
-            return -1;
-        }
-    }
+    Level* level = pushLevel(fd, list);
+    if (level == nullptr) return -1;
     openFailed = false;
-    Level& level = levels[levelCount++];
-    level.dir = dir;
-    level.fd = fd;
-    level.counted = passage && up->counted;
-    level.subfolders = -1;
-    level.device = up != nullptr ? up->device : 0;
+    level->device = up != nullptr ? up->device : 0;
+    level->counted = passage && up != nullptr && up->counted;
+    level->subfolders = -1;
     if (known) {
-        level.device = st.st_dev;
-        level.counted =
+        level->device = st.st_dev;
+        level->counted =
             up != nullptr && up->device == st.st_dev ? up->counted : deviceCountsSubfolders(fd, st.st_dev);
         // A count below 2 says nothing (ext4 past 65,000 subfolders).
-        if (level.counted && st.st_nlink >= 2) level.subfolders = static_cast<long>(st.st_nlink - 2);
+        if (level->counted && st.st_nlink >= 2) level->subfolders = static_cast<long>(st.st_nlink - 2);
     }
     return levelCount - 1;
 }
@@ -184,19 +164,17 @@ int openPassage(int ancestor, const char* relative, const char*) {
     if (levelCount >= maxLevels || ancestor != levelCount - 1) return -1;
     int fd = posix::openBelow(levels[ancestor].fd, relative);
     if (fd < 0) return -1;
-    Level& level = levels[levelCount++];
-    level.dir = nullptr;
-    level.fd = fd;
-    level.device = levels[ancestor].device;
-    level.counted = levels[ancestor].counted;
-    level.subfolders = -1;
+    Level* level = pushLevel(fd, false);
+    level->device = levels[ancestor].device;
+    level->counted = levels[ancestor].counted;
+    level->subfolders = -1;
     return levelCount - 1;
 }
 
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
     int listing = openLevel(parent, name, drivePath, true, nullptr);
     if (listing < 0) return -1;
-    if (!nextRecord(levels[listing], entry)) {
+    if (!nextEntry(levels[listing], entry)) {
         findClose(listing);
         return -1;
     }
@@ -206,8 +184,8 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
 bool lastFindFailed() { return openFailed; }
 
 int findNext(int listing, FoundEntry* entry) {
-    if (listing != levelCount - 1 || levels[listing].dir == nullptr) return -1;
-    return nextRecord(levels[listing], entry) ? 0 : -1;
+    if (listing != levelCount - 1) return -1;
+    return nextEntry(levels[listing], entry) ? 0 : -1;
 }
 
 int posix::listingDescriptor(int listing) {
@@ -217,11 +195,7 @@ int posix::listingDescriptor(int listing) {
 void findClose(int listing) {
     if (listing != levelCount - 1) return;
     posix::forgetStatus();
-    if (levels[listing].dir != nullptr) {
-        ::closedir(levels[listing].dir);  // closes fd too
-    } else {
-        ::close(levels[listing].fd);
-    }
+    posix::closeRecords(levels[listing].records, levels[listing].fd);
     --levelCount;
 }
 
