@@ -120,7 +120,8 @@ int chDir(const char* path) {
 
 bool fileExists(const char* path) {
     wchar_t wide[wideSize];
-    return path[0] != '\0' && toWide(path, wide, wideSize) && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    return path[0] != '\0' && toWide(path, wide, wideSize) &&
+           GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool isUnenterableFolder(const char* path) {
