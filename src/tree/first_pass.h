@@ -34,7 +34,7 @@ struct Share {
     int outerCount = 0;
     int root = -1;  // the drive root's handle
     std::uint64_t device = 0;
-    char path[260] = {};
+    char path[platform::pathBufferSize] = {};
 };
 
 // Owns the shares and their threads. rescan() starts it once the old pair is open
