@@ -98,7 +98,8 @@ void rescan() {
     platform::Stamp rootStamp{};
     int root = platform::openFolder(platform::noListing, nullptr, path, &rootStamp);
     if (root >= 0 && rootStamp.faithful) {
-        pair = std::make_unique<Companions>();
+        // Default-initialized, not zeroed: the buffers' pages are touched only as used.
+        pair.reset(new Companions);
         platform::guardTemporaryFile(stampsTemporary);
         if (!pair->stamps.open(stampsTemporary)) pair.reset();
     }
