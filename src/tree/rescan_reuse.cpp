@@ -145,13 +145,14 @@ void listChildren(Rewalk& w, Parent& self, platform::FoundEntry entry, std::size
     } while (platform::findNext(self.listing, &entry) == 0);
 }
 
-// Lists the folder name of the open listing parent; its subfolders are checked
-// against the old record index. False when it couldn't be opened, which says nothing
-// of what it holds.
-bool listFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index) {
+// Lists the folder name of the open listing parent, stamped as seen when it was;
+// its subfolders are checked against the old record index. False when it couldn't
+// be opened, which says nothing of what it holds.
+bool listFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index,
+                const platform::Stamp* seen) {
     platform::FoundEntry first;
     int up = listingOf(w, parent);
-    int listing = up < 0 ? -1 : platform::findFirst(up, name, w.path, &first);
+    int listing = up < 0 ? -1 : platform::findFirst(up, name, w.path, &first, seen);
     if (listing < 0) return up >= 0 && !platform::lastFindFailed();
     Parent self{&parent, listing, length, false};
     listChildren(w, self, first, length, index);
@@ -186,9 +187,10 @@ void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length
         if (self.listing >= 0 && unchanged(w, stamp, index)) {
             reuseChildren(w, self, length, index);
         } else {
-            if (self.listing >= 0) platform::findClose(self.listing);
+            const bool opened = self.listing >= 0;
+            if (opened) platform::findClose(self.listing);
             self.listing = -1;
-            trusted = listFolder(w, parent, name, length, index) && trusted;
+            trusted = listFolder(w, parent, name, length, index, opened ? &stamp : nullptr) && trusted;
         }
     } else {
         int up = listingOf(w, parent);
@@ -197,7 +199,7 @@ void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length
         trusted = stamped && trustworthy(w, stamp);
         // An unchanged folder that had no subfolders has none now.
         if (!stamped || !unchanged(w, stamp, index)) {
-            trusted = listFolder(w, parent, name, length, index) && trusted;
+            trusted = listFolder(w, parent, name, length, index, stamped ? &stamp : nullptr) && trusted;
         }
     }
     if (self.listing >= 0) platform::findClose(self.listing);

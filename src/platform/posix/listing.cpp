@@ -86,10 +86,12 @@ Level* pushLevel(int fd, bool list) {
 }
 
 // Opens a level: a listing to read (list), or a folder whose entries are only stamped
-// by name, stamped itself from its handle when stamp is given. A drive's root is always
+// by name, stamped itself from its handle when stamp is given; seen is the stamp the
+// caller already has of a listing's folder. A drive's root is always
 // a listing: it is read after it is opened whenever it changed. One neither listed nor
 // stamped is as the previous scan saw it, on the device of the level above.
-int openLevel(int parent, const char* name, const char* drivePath, bool list, Stamp* stamp) {
+int openLevel(int parent, const char* name, const char* drivePath, bool list, Stamp* stamp,
+              const Stamp* seen) {
     openFailed = true;
     if (levelCount >= maxLevels) return -1;
     int fd;
@@ -112,7 +114,14 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
         if (posix::isClosedFolder(drivePath)) return -1;
         up = &levels[parent];
         if (list) {
-            known = posix::takeStatus(parent, name, &st);
+            if (seen != nullptr) {
+                // What the caller just asked of it: not asked again.
+                st = {};
+                st.st_dev = static_cast<dev_t>(seen->device);
+                st.st_nlink = static_cast<nlink_t>(seen->links);
+                st.st_mode = S_IFDIR;
+                known = true;
+            }
             if (up->counted) {
                 // The status of a mount point is that of the root mounted there.
                 if (!known)
@@ -157,7 +166,7 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
 }  // namespace
 
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp) {
-    return openLevel(parent, name, drivePath, false, stamp);
+    return openLevel(parent, name, drivePath, false, stamp, nullptr);
 }
 
 int openPassage(int ancestor, const char* relative, const char*) {
@@ -171,8 +180,8 @@ int openPassage(int ancestor, const char* relative, const char*) {
     return levelCount - 1;
 }
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
-    int listing = openLevel(parent, name, drivePath, true, nullptr);
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry, const Stamp* seen) {
+    int listing = openLevel(parent, name, drivePath, true, nullptr, seen);
     if (listing < 0) return -1;
     if (!nextEntry(levels[listing], entry)) {
         findClose(listing);
@@ -194,7 +203,6 @@ int posix::listingDescriptor(int listing) {
 
 void findClose(int listing) {
     if (listing != levelCount - 1) return;
-    posix::forgetStatus();
     posix::closeRecords(levels[listing].records, levels[listing].fd);
     --levelCount;
 }

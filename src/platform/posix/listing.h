@@ -60,12 +60,6 @@ bool countsSubfolders(int fd, dev_t device);
 // hasn't closed, for fstatat of its entries; -1 for any other number.
 int listingDescriptor(int listing);
 
-// The status that stampEntry just asked of the entry name of listing parent, taken
-// once, so that opening that folder doesn't ask it again: false when there is none.
-bool takeStatus(int parent, const char* name, struct stat* status);
-// Drops that status (a listing closed: its handle may name another folder next).
-void forgetStatus();
-
 // Fills the stamp of a folder opened by openFolder from its status; fd is its open
 // descriptor, asked the file system's type when it is a drive's root.
 void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp);

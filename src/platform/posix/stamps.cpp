@@ -14,11 +14,6 @@ namespace platform {
 
 namespace {
 
-// The last status stampEntry asked, until the walk opens that folder.
-struct stat lastStatus;
-int lastParent = noListing;
-const char* lastName = nullptr;
-
 std::int64_t nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
@@ -54,14 +49,9 @@ bool keepsStamps(int fd, dev_t device) {
 
 int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp) {
     int fd = posix::listingDescriptor(parent);
-    lastName = nullptr;
-    if (fd < 0 || ::fstatat(fd, name, &lastStatus, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISDIR(lastStatus.st_mode)) {
-        return -1;
-    }
-    lastParent = parent;
-    lastName = name;
-    fill(lastStatus, stamp);
+    struct stat st;
+    if (fd < 0 || ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return -1;
+    fill(st, stamp);
     stamp->boundary = posix::isClosedFolder(drivePath) || posix::isMountPoint(drivePath);
     return 0;
 }
@@ -99,15 +89,6 @@ void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* 
         stamp->boundary = isClosedFolder(drivePath) || isMountPoint(drivePath);
     }
 }
-
-bool takeStatus(int parent, const char* name, struct stat* status) {
-    if (lastName == nullptr || parent != lastParent || std::strcmp(name, lastName) != 0) return false;
-    lastName = nullptr;
-    *status = lastStatus;
-    return true;
-}
-
-void forgetStatus() { lastName = nullptr; }
 
 }  // namespace posix
 

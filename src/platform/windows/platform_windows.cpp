@@ -190,7 +190,7 @@ int moduleFileName(const char*, char* buffer, std::size_t size) {
     return n == 0 || n >= wideSize || !toUtf8(wide, buffer, size) ? -1 : 0;
 }
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry, const Stamp*) {
     (void)name;
     if (levelCount >= maxLevels || (parent != noListing && parent != levelCount - 1)) return -1;
     wchar_t pattern[wideSize];
