@@ -17,12 +17,16 @@ function(vux_warnings target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(VUX_SANITIZE_THREADS)
+    target_compile_options(${target} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
 endfunction()
 
 # The program is one self-contained file: run times linked in, nothing to load at start.
 function(vux_static_link target)
   # macOS links no program fully static: its system library exists only as a shared one.
-  if(VUX_SANITIZE OR APPLE)
+  if(VUX_SANITIZE OR VUX_SANITIZE_THREADS OR APPLE)
     return()
   endif()
   if(WIN32)

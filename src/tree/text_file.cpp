@@ -14,6 +14,7 @@ bool TextWriter::open(const char* path) {
     failed_ = false;
     written_ = 0;
     length_ = 0;
+    makeRoom_ = nullptr;
     return file_ >= 0;
 }
 
@@ -22,8 +23,7 @@ void TextWriter::put(const char* data, std::size_t size) {
         flush();
         if (size > sizeof buffer_) {
             if (digest_ != nullptr) digest_->add(data, size);
-            if (platform::writeFile(file_, data, size) != 0) failed_ = true;
-            written_ += size;
+            write(data, size);
             return;
         }
     }
@@ -44,9 +44,22 @@ void TextWriter::putLines(const char* text) {
 
 void TextWriter::flush() {
     if (digest_ != nullptr) digest_->add(buffer_, length_);
-    if (length_ > 0 && platform::writeFile(file_, buffer_, length_) != 0) failed_ = true;
-    written_ += length_;
+    if (length_ > 0) write(buffer_, length_);
     length_ = 0;
+}
+
+// At the offset meant, so that a write tried again after part of it landed goes to
+// the same place.
+void TextWriter::write(const char* data, std::size_t size) {
+    bool ok = !failed_ && platform::writeFileAt(file_, data, size, written_) == 0;
+    if (!ok && !failed_ && makeRoom_ != nullptr) {
+        void (*makeRoom)(void*) = makeRoom_;
+        makeRoom_ = nullptr;
+        makeRoom(roomContext_);
+        ok = platform::writeFileAt(file_, data, size, written_) == 0;
+    }
+    failed_ = !ok;
+    written_ += size;
 }
 
 bool TextWriter::close() {
@@ -57,6 +70,7 @@ bool TextWriter::close() {
     bool ok = platform::closeWritten(file_, failed_ ? 0 : written_) == 0 && !failed_;
     file_ = -1;
     digest_ = nullptr;
+    makeRoom_ = nullptr;
     return ok;
 }
 

@@ -29,12 +29,21 @@ public:
     unsigned long long size() const { return written_ + length_; }
     // Has every byte put from now on added to digest.
     void keepDigest(Digest* digest) { digest_ = digest; }
+    // When a write fails (a full disk), calls makeRoom(context) once, which may free
+    // room by giving up a file that matters less, and tries the write again.
+    void onFull(void (*makeRoom)(void*), void* context) {
+        makeRoom_ = makeRoom;
+        roomContext_ = context;
+    }
 
 private:
     void flush();
+    void write(const char* data, std::size_t size);
 
     int file_ = -1;
     bool failed_ = false;
+    void (*makeRoom_)(void*) = nullptr;
+    void* roomContext_ = nullptr;
     unsigned long long written_ = 0;
     std::size_t length_ = 0;
     Digest* digest_ = nullptr;

@@ -82,12 +82,14 @@ TEST_F(Robust, DataDirectoryThatIsAFile) {
 }
 
 // A full disk: each file whose write fails is left empty, never cut to a length
-// that the disk never held (zero bytes), and the run says which file failed.
+// that the disk never held (zero bytes), and the run says which file failed. A scan
+// with room for its tree file but not for the companion beside it keeps the tree file
+// and leaves no companion.
 TEST_F(Robust, FullDiskLeavesNoFileWithHoles) {
     std::string full = c("FULL");
     harness::makeDirs(full);
     if (geteuid() != 0 ||
-        harness::run({"mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", full}, {}, "/").code != 0) {
+        harness::run({"mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", full}, {}, "/").code != 0) {
         GTEST_SKIP() << "a small tmpfs can't be mounted here (needs root), so a full disk can't be tried";
     }
     struct Unmount {
@@ -98,6 +100,8 @@ TEST_F(Robust, FullDiskLeavesNoFileWithHoles) {
     ASSERT_EQ(symlink(VUX_BINARY, (full + "/vux").c_str()), 0);
     harness::makeDirs(c("WORK"));
     harness::makeDirs(c("A"));
+    // A tree file of 30 pages; its companion takes 36 more.
+    for (int i = 0; i < 3000; ++i) harness::makeDirs(c("many/folder with a longer name " + std::to_string(i)));
     auto run = [&](const std::vector<std::string>& args) {
         std::vector<std::string> argv{full + "/vux", "/q"};
         argv.insert(argv.end(), args.begin(), args.end());
@@ -113,21 +117,20 @@ TEST_F(Robust, FullDiskLeavesNoFileWithHoles) {
     off_t filled = 0;
     while (::write(filler, page.data(), page.size()) == static_cast<ssize_t>(page.size())) filled += 4096;
     struct Case {
-        bool onePageFree;
+        int pagesFreed;
         std::vector<std::string> args;
         int code;
         std::string failed;  // the file named, which must be empty
     };
     const Case cases[] = {
-        {false, {"A"}, 5, "vux: Unable to open C:\\FULL\\dovux.bat.\n\n"},
-        {false, {"/define", "home", "C:\\A"}, 24, "vux: Couldn't create \"C:\\FULL\\home.vux\".\n"},
-        {true, {"A"}, 5, "vux: Unable to open C:\\FULL\\dovux.sh.\n\n"},
+        {0, {"A"}, 5, "vux: Unable to open C:\\FULL\\dovux.bat.\n\n"},
+        {0, {"/define", "home", "C:\\A"}, 24, "vux: Couldn't create \"C:\\FULL\\home.vux\".\n"},
+        {1, {"A"}, 5, "vux: Unable to open C:\\FULL\\dovux.sh.\n\n"},
+        {40, {"/r"}, 127, ""},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.failed);
-        if (test.onePageFree) {
-            ASSERT_EQ(::ftruncate(filler, filled -= 4096), 0);
-        }
+        ASSERT_EQ(::ftruncate(filler, filled -= 4096 * test.pagesFreed), 0);
         auto r = run(test.args);
         EXPECT_EQ(r.code, test.code);
         EXPECT_EQ(r.err, test.failed);
@@ -136,6 +139,11 @@ TEST_F(Robust, FullDiskLeavesNoFileWithHoles) {
             EXPECT_EQ(text.find('\0'), std::string::npos) << name << " holds zero bytes";
         }
         EXPECT_EQ(file(full + (test.code == 24 ? "/home.vux" : "/dovux.sh")), "");
+        if (test.code == 127) {
+            EXPECT_EQ(file(full + "/dirtree.C"), expectedTree());
+            EXPECT_FALSE(harness::fileExists(full + "/dirtree.C.stamps"));
+            expectNoTemporaryTree(full);
+        }
     }
     ::close(filler);
 }

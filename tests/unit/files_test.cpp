@@ -1,5 +1,6 @@
 // What vux reads and writes as text: the line reader over the back, home,
-// configuration and tree files, and the cd line of the command batch.
+// configuration and tree files, the cd line of the command batch, and the companion
+// of a tree file.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "platform/platform.h"
 #include "search/change_directory.h"
 #include "tree/digest.h"
+#include "tree/stamp_file.h"
 #include "tree/text_file.h"
 
 TEST(Files, LineReaderPieces) {
@@ -106,4 +108,82 @@ TEST(Files, DigestIsTheSameWhateverPiecesTheBytesComeIn) {
     bytes[1500] ^= 1;
     changed.add(bytes.data(), bytes.size());
     EXPECT_NE(changed.value(), whole.value());
+}
+
+// The companion of a tree file is read back only when it is whole and belongs to the
+// tree file's exact bytes and to the skip list as it is; each other way is refused.
+TEST(Files, CompanionIsReadOnlyWhenItBelongsToItsTreeFile) {
+    harness::TempDir drive;
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(drive.path().c_str()), 0);
+    ASSERT_EQ(setenv("VUXDRIVES", ("C=" + drive.path()).c_str(), 1), 0);
+    ASSERT_EQ(platform::start(), platform::StartProblem::none);
+    // The root, C:\A (trusted, with a subfolder), C:\A\B (not trusted).
+    const std::string tree = "C:\\A\r\nC:\\A\\B\r\n";
+    vux::Digest treeDigest;
+    treeDigest.add(tree.data(), tree.size());
+    vux::StampWriter writer;
+    ASSERT_TRUE(writer.open("C:\\tree.stamps"));
+    writer.start(vux::recordOf({1, 2, 30, 40, 3, true, false}, 0));
+    writer.start(vux::recordOf({1, 5, 31, 41, 3, false, false}, 0));
+    writer.start(vux::recordOf({1, 6, 32, 42, 2, false, false}, 6));
+    writer.finish(false);
+    writer.finish(true);
+    writer.finish(true);
+    vux::StampHeader header{};
+    header.treeSize = tree.size();
+    header.treeDigest = treeDigest.value();
+    header.skipDigest = 7;
+    ASSERT_TRUE(writer.close(header));
+    const std::string stamps = harness::readFile(drive / "tree.stamps");
+    ASSERT_EQ(stamps.size(), 64u + 3 * 48);
+
+    struct Case {
+        const char* what;
+        std::string tree;
+        std::string stamps;
+        std::uint64_t skipDigest;
+        bool read;
+    };
+    std::string damaged = stamps;
+    damaged[64 + 48 + 8] ^= 1;  // the inode of C:\A
+    std::string badMagic = stamps;
+    badMagic[0] = 'x';
+    const Case cases[] = {
+        {"good", tree, stamps, 7, true},
+        {"tree file of another size", tree + "C:\\C\r\n", stamps, 7, false},
+        {"tree file of other bytes", "C:\\A\r\nC:\\A\\b\r\n", stamps, 7, false},
+        {"cut short", tree, stamps.substr(0, stamps.size() - 1), 7, false},
+        {"longer", tree, stamps + "x", 7, false},
+        {"another skip list", tree, stamps, 8, false},
+        {"damaged record", tree, damaged, 7, false},
+        {"not a companion", tree, badMagic, 7, false},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.what);
+        harness::writeFile(drive / "tree", each.tree);
+        harness::writeFile(drive / "tree.stamps", each.stamps);
+        vux::OldStamps old;
+        ASSERT_EQ(old.open("C:\\tree", "C:\\tree.stamps", each.skipDigest), each.read);
+        if (!each.read) continue;
+        ASSERT_EQ(old.count(), 3u);
+        const vux::StampRecord a = old.record(1), b = old.record(2);
+        EXPECT_TRUE(old.record(0).trusted());
+        EXPECT_EQ(old.record(0).end, 3u);
+        EXPECT_TRUE(a.trusted());
+        EXPECT_EQ(a.end, 3u);
+        EXPECT_EQ(a.linkCount(), 3u);
+        EXPECT_TRUE(a.standsFor({1, 5, 31, 41, 3, false, false}, 1));
+        EXPECT_FALSE(a.standsFor({1, 5, 31, 41, 4, false, false}, 1));  // a subfolder came
+        EXPECT_FALSE(a.standsFor({1, 5, 31, 41, 3, false, true}, 1));   // now a mount point
+        EXPECT_FALSE(b.trusted());
+        EXPECT_FALSE(b.standsFor({1, 6, 32, 42, 2, false, false}, 1));
+        const char* name;
+        ASSERT_EQ(old.name(b, 4, &name), 1u);
+        EXPECT_EQ(name[0], 'B');
+        old.close();
+    }
+    unsetenv("VUXDRIVES");
+    EXPECT_EQ(chdir(saved), 0);
 }

@@ -1,26 +1,64 @@
-// What the two folder listings of the POSIX backend share, besides findFirst,
-// findNext and findClose: the open descriptor of a listing, and the rules of a walk
-// that don't depend on how a folder is read.
+// The POSIX folder listing (listing.cpp, with findFirst, findNext and findClose) and
+// what it asks of the host: how a folder's records are read, which file systems count
+// subfolders, and the rules of a walk that don't depend on how a folder is read.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace platform::posix {
 
+// How a folder is opened only to stamp its entries by, or to pass through: a path
+// handle where the host has them (they cost the kernel less), else a read handle.
+#ifdef O_PATH
+constexpr int handleAccess = O_PATH;
+#else
+constexpr int handleAccess = O_RDONLY;
+#endif
+
+// Calls call() again for as long as it fails because a signal came (EINTR).
+template <typename Call>
+auto retryInterrupted(Call call) {
+    while (true) {
+        errno = 0;
+        auto result = call();
+        if (errno != EINTR) return result;
+    }
+}
+
+// How this host reads a folder's records: the one part of the listing that is not the
+// same everywhere (records_getdents.cpp or records_readdir.cpp, as VUX_LISTING chooses).
+struct Records {
+    void* stream = nullptr;  // readdir's directory stream
+    std::size_t start = 0;   // getdents64: the records read lie in the arena at [start, end)
+    std::size_t next = 0;
+    std::size_t end = 0;
+    bool readable = false;
+};
+// Readies the records of fd, opened for reading; they may use the room above below,
+// the recordsEnd of the level underneath. False when they can't be read (fd stays open).
+bool openRecords(Records& records, int fd, std::size_t below);
+// The next record: its name (valid until the next call) and whether it is a folder.
+// False at the end or on an error.
+bool nextRecord(Records& records, int fd, const char** name, bool* directory);
+// Closes fd and whatever reads it.
+void closeRecords(Records& records, int fd);
+// Where the room begins that a level opened above this one may use.
+std::size_t recordsEnd(const Records& records);
+// Whether the file system of the open folder fd on device keeps a folder's link count
+// as 2 plus its subfolders.
+bool countsSubfolders(int fd, dev_t device);
+
 // The open directory descriptor of a listing that findFirst returned and findClose
 // hasn't closed, for fstatat of its entries; -1 for any other number.
 int listingDescriptor(int listing);
-
-// The status that stampEntry just asked of the entry name of listing parent, taken
-// once, so that opening that folder doesn't ask it again: false when there is none.
-bool takeStatus(int parent, const char* name, struct stat* status);
-// Drops that status (a listing closed: its handle may name another folder next).
-void forgetStatus();
 
 // Fills the stamp of a folder opened by openFolder from its status; fd is its open
 // descriptor, asked the file system's type when it is a drive's root.

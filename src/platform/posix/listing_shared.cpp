@@ -75,11 +75,7 @@ void readClosedFolders(int drive) {
 }
 
 int openBelow(int fd, const char* relative) {
-#ifdef O_PATH
-    constexpr int access = O_PATH;
-#else
-    constexpr int access = O_RDONLY;
-#endif
+    constexpr int access = handleAccess;
     char host[platform::pathBufferSize];
     std::size_t n = 0;
     for (; relative[n] != '\0' && n < sizeof host - 1; ++n) host[n] = relative[n] == '\\' ? '/' : relative[n];

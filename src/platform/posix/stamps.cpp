@@ -1,8 +1,6 @@
 // Stamps of folders for rescans that reuse the previous scan: each asked by fstatat
 // relative to the open parent listing, never by full path.
 #include <fcntl.h>
-#include <pthread.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,11 +13,6 @@
 namespace platform {
 
 namespace {
-
-// The last status stampEntry asked, until the walk opens that folder.
-struct stat lastStatus;
-int lastParent = noListing;
-const char* lastName = nullptr;
 
 std::int64_t nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -56,14 +49,9 @@ bool keepsStamps(int fd, dev_t device) {
 
 int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp) {
     int fd = posix::listingDescriptor(parent);
-    lastName = nullptr;
-    if (fd < 0 || ::fstatat(fd, name, &lastStatus, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISDIR(lastStatus.st_mode)) {
-        return -1;
-    }
-    lastParent = parent;
-    lastName = name;
-    fill(lastStatus, stamp);
+    struct stat st;
+    if (fd < 0 || ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return -1;
+    fill(st, stamp);
     stamp->boundary = posix::isClosedFolder(drivePath) || posix::isMountPoint(drivePath);
     return 0;
 }
@@ -78,12 +66,7 @@ int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
 }
 
 int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
-#ifdef O_PATH
-    const int access = O_PATH;
-#else
-    const int access = O_RDONLY;
-#endif
-    int fd = ::openat(handle, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = ::openat(handle, name, posix::handleAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0) return -1;
     if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -96,53 +79,6 @@ int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* st
 
 void closeHandle(int handle) { ::close(handle); }
 
-namespace {
-
-struct Worker {
-    pthread_t thread;
-    void (*work)(void*);
-    void* argument;
-};
-Worker workers[8];
-int workersRunning = 0;
-
-void* runWorker(void* worker) {
-    Worker& w = *static_cast<Worker*>(worker);
-    w.work(w.argument);
-    return nullptr;
-}
-
-// Each worker holds a few dozen folders open beside the walk's own: room for them
-// where the soft limit of open files is low (256 on some hosts) and the hard one isn't.
-void makeRoomForHandles() {
-    static bool done = false;
-    struct rlimit limit;
-    if (done || ::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-    done = true;
-    const rlim_t wanted = 1024;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
-        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted : limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
-}  // namespace
-
-bool startWorker(void (*work)(void*), void* argument) {
-    if (workersRunning == static_cast<int>(sizeof workers / sizeof workers[0])) return false;
-    makeRoomForHandles();
-    Worker& w = workers[workersRunning];
-    w.work = work;
-    w.argument = argument;
-    if (::pthread_create(&w.thread, nullptr, runWorker, &w) != 0) return false;
-    ++workersRunning;
-    return true;
-}
-
-void waitForWorkers() {
-    while (workersRunning > 0) ::pthread_join(workers[--workersRunning].thread, nullptr);
-}
-
 namespace posix {
 
 void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp) {
@@ -153,15 +89,6 @@ void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* 
         stamp->boundary = isClosedFolder(drivePath) || isMountPoint(drivePath);
     }
 }
-
-bool takeStatus(int parent, const char* name, struct stat* status) {
-    if (lastName == nullptr || parent != lastParent || std::strcmp(name, lastName) != 0) return false;
-    lastName = nullptr;
-    *status = lastStatus;
-    return true;
-}
-
-void forgetStatus() { lastName = nullptr; }
 
 }  // namespace posix
 

@@ -120,7 +120,8 @@ int chDir(const char* path) {
 
 bool fileExists(const char* path) {
     wchar_t wide[wideSize];
-    return path[0] != '\0' && toWide(path, wide, wideSize) && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    return path[0] != '\0' && toWide(path, wide, wideSize) &&
+           GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool isUnenterableFolder(const char* path) {
@@ -197,7 +198,7 @@ int moduleFileName(const char*, char* buffer, std::size_t size) {
     return n == 0 || n >= wideSize || !toUtf8(wide, buffer, size) ? -1 : 0;
 }
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry) {
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry, const Stamp*) {
     (void)name;
     if (levelCount >= maxLevels || (parent != noListing && parent != levelCount - 1)) return -1;
     wchar_t pattern[wideSize];
@@ -330,8 +331,6 @@ int listingHandle(int) { return -1; }
 int stampAt(int, const char*, const char*, Stamp*) { return -1; }
 int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
 void closeHandle(int) {}
-bool startWorker(void (*)(void*), void*) { return false; }
-void waitForWorkers() {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
 
