@@ -135,7 +135,8 @@ void runSearch(const char* currentDirectory) {
         if (bestCandidate.path[0] != '\0') {
             changeDirectory(bestCandidate.path, 0);
             // Passed over as one that can't be entered: the next pass finds the next.
-            if (changed == 0 && isSkippedCandidate(bestCandidate.path, std::strlen(bestCandidate.path))) continue;
+            if (changed == 0 && isSkippedCandidate(bestCandidate.path, std::strlen(bestCandidate.path)))
+                continue;
         }
         if (changed == 0 && firstSkippedCandidate() != nullptr) {
             fatalError("Unable to change to \"%s\".", firstSkippedCandidate(), ExitCode::foundChangeFailed);
