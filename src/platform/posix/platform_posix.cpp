@@ -1,7 +1,8 @@
 // The POSIX backend's drive state and files: drives emulated over host folders
 // (drives.h), remembered directories kept in the process, the current directory,
-// files by file descriptor, and the signal guard of a temporary file. Listings are
-// in listing_linux.cpp and listing_portable.cpp, the shell files in shell_files.cpp.
+// files by file descriptor. Listings are in listing.cpp over a record reader, the
+// shell files in shell_files.cpp, files written by replacement and their signal
+// guard in temporary_files.cpp, a user's own folders in user_folders.cpp.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -186,95 +187,6 @@ int hostToDrivePath(const char* text, char* buffer, std::size_t size) {
     return 0;
 }
 
-bool mayWriteFolder(const char* path) {
-    std::string host;
-    return hostPathOf(path, host) && ::access(host.c_str(), W_OK) == 0;
-}
-
-namespace {
-
-// An environment variable's value, or "" when it is unset or empty.
-std::string nonEmptyEnv(const char* name) {
-    const char* value = ::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-// Makes every missing folder of an absolute host path, each open to the user alone.
-void makeFolders(const std::string& host) {
-    // Asked on every run: one call when the folder is there already.
-    if (::mkdir(host.c_str(), 0700) == 0 || errno == EEXIST) return;
-    for (std::size_t slash = host.find('/', 1);; slash = host.find('/', slash + 1)) {
-        std::string folder = host.substr(0, slash);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
-        if (slash == std::string::npos) return;
-    }
-}
-
-// The runtime folder is where a change file can be planted in another user's way:
-// it must be a folder (no link) that the user owns and no one else may write to.
-UserFolderState ownFolder(const std::string& host) {
-    if (::mkdir(host.c_str(), 0700) != 0 && errno != EEXIST) return UserFolderState::notMade;
-    struct stat st;
-    if (::lstat(host.c_str(), &st) != 0) return UserFolderState::notMade;
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return UserFolderState::refused;
-    }
-    return UserFolderState::ready;
-}
-
-}  // namespace
-
-UserFolderState userFolder(UserFolder which, char* buffer, std::size_t size) {
-    std::string host;
-    if (which == UserFolder::runtime) {
-        std::string base = nonEmptyEnv("XDG_RUNTIME_DIR");
-        if (!base.empty()) {
-            host = base + "/vux";
-        } else {
-            std::string temporary = nonEmptyEnv("TMPDIR");
-            host = (temporary.empty() ? std::string("/tmp") : temporary) + "/vux-" +
-                   std::to_string(static_cast<unsigned long>(::getuid()));
-        }
-    } else {
-        // A relative XDG_DATA_HOME counts as unset, as the base directory rules say.
-        std::string base = nonEmptyEnv("XDG_DATA_HOME");
-        if (base.empty() || base[0] != '/') {
-            std::string home = nonEmptyEnv("HOME");
-            if (home.empty()) {
-                std::snprintf(buffer, size, "%s", "$HOME/.local/share/vux");
-                return UserFolderState::notMade;
-            }
-            base = home + "/.local/share";
-        }
-        host = base + "/vux";
-    }
-    UserFolderState state = UserFolderState::ready;
-    char drivePath[pathBufferSize];
-    int mapped = host[0] == '/' ? hostToDrive(posix::physicalFolderOf(host.c_str()).c_str(), drivePath,
-                                              sizeof drivePath - 1)
-                                : -1;
-    if (mapped == -2) {
-        state = UserFolderState::tooLong;
-    } else if (mapped != 0) {
-        state = UserFolderState::onNoDrive;
-    } else if (which == UserFolder::runtime) {
-        state = ownFolder(host);
-    } else {
-        makeFolders(host);
-    }
-    const char* shown =
-        state == UserFolderState::onNoDrive || state == UserFolderState::tooLong ? host.c_str() : drivePath;
-    std::snprintf(buffer, size, "%s", shown);
-    if (state == UserFolderState::ready) {
-        std::size_t n = std::strlen(buffer);
-        if (n + 1 < size && buffer[n - 1] != '\\') {
-            buffer[n] = '\\';
-            buffer[n + 1] = '\0';
-        }
-    }
-    return state;
-}
-
 namespace {
 
 // The program's real location as the host itself tells it: empty where it can't.
@@ -397,72 +309,6 @@ int removeFile(const char* path) {
     if (!hostPathOf(path, host)) return -1;
     return ::unlink(host.c_str());
 }
-
-int replaceWholeFile(const char* path, const char* data, std::size_t size) {
-    std::string host;
-    return hostPathOf(path, host) && posix::replaceHostFile(host, std::string(data, size)) ? 0 : -1;
-}
-
-namespace {
-
-// The host paths of the guarded files; the handler may only make async-signal-safe calls.
-char guardedPaths[2][4096];
-volatile sig_atomic_t guarded = 0;  // how many of guardedPaths are in force
-const int guardedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-void removeGuardedAndDie(int signal) {
-    for (int i = 0; i < guarded; ++i) ::unlink(guardedPaths[i]);
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
-// False when it can't be guarded: two are already, or the path doesn't fit.
-bool guardHostFile(const std::string& host) {
-    if (guarded >= 2 || host.size() >= sizeof guardedPaths[0]) return false;
-    std::memcpy(guardedPaths[guarded], host.c_str(), host.size() + 1);
-    guarded = guarded + 1;
-    struct sigaction action {};
-    action.sa_handler = removeGuardedAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int signal : guardedSignals) ::sigaction(signal, &action, nullptr);
-    return true;
-}
-
-// Releases the file guarded last, leaving any guarded before it (a scan's) in force.
-void releaseLastGuarded() {
-    if (guarded > 0) guarded = guarded - 1;
-    if (guarded == 0) {
-        for (int signal : guardedSignals) ::signal(signal, SIG_DFL);
-    }
-}
-
-}  // namespace
-
-void guardTemporaryFile(const char* path) {
-    std::string host;
-    if (hostPathOf(path, host)) guardHostFile(host);
-}
-
-void releaseTemporaryFile() {
-    guarded = 0;
-    for (int signal : guardedSignals) ::signal(signal, SIG_DFL);
-}
-
-namespace posix {
-
-bool replaceHostFile(const std::string& host, const std::string& content) {
-    std::string temporary = host + "." + std::to_string(processId()) + ".new";
-    bool guarding = guardHostFile(temporary);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool ok = fd >= 0 && writeAll(fd, content.data(), content.size());
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temporary.c_str(), host.c_str()) == 0;
-    if (!ok && fd >= 0) ::unlink(temporary.c_str());
-    if (guarding) releaseLastGuarded();
-    return ok;
-}
-
-}  // namespace posix
 
 long processId() { return static_cast<long>(::getpid()); }
 
