@@ -1,125 +1,184 @@
-// The walk of a rescan that writes a companion: every folder is stamped, and a
-// folder whose stamps are as the previous scan recorded them is not listed; its
-// subfolders are taken from the old tree file, in their old order, each checked the
-// same way. The previous scan's pair is read through old, in blocks.
+// The reuse of a rescan: every folder is stamped into a new companion, and a folder
+// whose stamps are as the previous scan recorded them is not listed; its subfolders
+// are taken from the old tree file, in their old order, each checked the same way.
+// The previous scan's pair is read through an OldStamps, in blocks.
 #include "tree/rescan_reuse.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "driver/run_state.h"
-#include "tree/scan_progress.h"
+#include "tree/first_pass.h"
 #include "tree/skip_list.h"
+#include "tree/stamp_file.h"
 
 namespace vux {
 
-namespace {
-
-constexpr std::uint32_t noRecord = 0xffffffffU;
-
-// A walk that stamps every folder and reuses what the previous scan saw of each one
-// whose stamps are as they were then.
-struct Rewalk {
-    TextWriter& tree;
-    ScanProgress& progress;
-    StampWriter& stamps;
-    OldStamps* old;        // nullptr: nothing to reuse
-    FirstPass* firstPass;  // nullptr: none ran
-    std::uint64_t device;  // the root's
-    std::int64_t trustedBefore;
-    char* path;
+// The old pair, the new companion and the first pass: large, and used only by a
+// rescan that writes a companion.
+struct RescanReuse::Companions {
+    StampWriter stamps;
+    OldStamps old;
+    FirstPass firstPass;
 };
 
-// A folder on the path being walked whose listing is opened only once one of its
-// subfolders has to be stamped or listed: a folder whose old subfolders are all as
-// they were is never opened.
-struct Parent {
-    Parent* up;          // nullptr for the drive's root
-    int listing;         // -1 while not opened
-    std::size_t length;  // of its path in Rewalk::path
-    bool failed;         // it couldn't be opened
-};
+RescanReuse::RescanReuse() = default;
+RescanReuse::~RescanReuse() = default;
 
-// The open listing of parent, opening it first if need be, from the nearest folder
-// above it that is open: -1 when that fails.
-int listingOf(Rewalk& w, Parent& parent) {
-    if (parent.listing >= 0 || parent.failed || parent.up == nullptr) return parent.listing;
-    Parent* open = parent.up;
-    while (open->listing < 0 && !open->failed && open->up != nullptr) open = open->up;
-    char kept = w.path[parent.length];
-    w.path[parent.length] = '\0';
-    if (open->listing < 0) {
-        parent.listing = -1;
-    } else if (open == parent.up) {
-        parent.listing = platform::openFolder(open->listing, w.path + open->length + 1, w.path, nullptr);
-    } else {
-        parent.listing = platform::openPassage(open->listing, w.path + open->length + 1, w.path);
+void RescanReuse::begin(const char* treeFile, TextWriter& tree, int root, const platform::Stamp& rootStamp,
+                        std::int64_t scanStart) {
+    rootStamp_ = rootStamp;
+    scanStart_ = scanStart;
+    skipDigest_ = skipListDigest();
+    std::snprintf(stampsFile_, sizeof stampsFile_, "%s.stamps", treeFile);
+    std::snprintf(stampsTemporary_, sizeof stampsTemporary_, "%s.%ld.new", stampsFile_,
+                  platform::processId());
+    if (root < 0 || !rootStamp.faithful) return;
+    // Default-initialized, not zeroed: the buffers' pages are touched only as used.
+    pair_.reset(new Companions);
+    platform::guardTemporaryFile(stampsTemporary_);
+    if (!pair_->stamps.open(stampsTemporary_)) {
+        pair_.reset();
+        return;
     }
-    w.path[parent.length] = kept;
-    parent.failed = parent.listing < 0;
-    return parent.listing;
+    writing_ = true;
+    tree.keepDigest(&treeDigest_);
+    // A disk too full for both files keeps the tree file, without a companion.
+    tree.onFull([](void* writer) { static_cast<StampWriter*>(writer)->abandon(); }, &pair_->stamps);
+    reading_ = pair_->old.open(treeFile, stampsFile_, skipDigest_);
+    if (reading_) pair_->firstPass.start(pair_->old, platform::listingHandle(root), rootStamp.device);
+    firstPass_ = reading_ && pair_->firstPass.ran();
 }
 
-void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index,
-                 std::uint64_t line);
-
 // Whether a folder's stamps may stand for its entries in the next scan.
-bool trustworthy(const Rewalk& w, const platform::Stamp& stamp) {
-    return stamp.device == w.device && !stamp.boundary && stamp.changed < w.trustedBefore;
+bool RescanReuse::trustworthy(const platform::Stamp& stamp) const {
+    return stamp.device == rootStamp_.device && !stamp.boundary && stamp.changed < scanStart_ - sameTick;
 }
 
 // Whether the folder is as the previous scan saw it, so that its subfolders are those
 // of its old record.
-bool unchanged(Rewalk& w, const platform::Stamp& stamp, std::uint32_t index) {
-    return w.old != nullptr && index != noRecord && w.old->record(index).standsFor(stamp, w.device);
+bool RescanReuse::unchanged(const platform::Stamp& stamp, std::uint32_t index) {
+    return reading_ && index != noRecord && pair_->old.record(index).standsFor(stamp, rootStamp_.device);
 }
 
-std::size_t putLine(Rewalk& w, std::size_t length, const char* name, std::size_t nameLength) {
-    w.path[length] = separator;
-    std::memcpy(w.path + length + 1, name, nameLength);
-    std::size_t childLength = length + 1 + nameLength;
-    w.path[childLength] = '\0';
-    w.tree.put(w.path, childLength);
-    w.tree.endLine();
-    w.progress.folderFound();
-    return childLength;
+void RescanReuse::reuse(Folder& self) {
+    self.below = Folder::Below::reused;
+    self.cursor = self.record + 1;
+    self.end = pair_->old.record(self.record).end;
 }
 
-// Writes the old subfolders of record index, below the folder self, each checked in
-// turn.
-void reuseChildren(Rewalk& w, Parent& self, std::size_t length, std::uint32_t index) {
-    const std::uint32_t end = w.old->record(index).end;
-    for (std::uint32_t child = index + 1; child < end;) {
-        const StampRecord record = w.old->record(child);
-        const char* name;
-        std::size_t nameLength = w.old->name(record, length, &name);
-        if (nameLength > 0 && length + 1 + nameLength <= pathBufferSize - 1) {
-            std::uint64_t line = w.tree.size();
-            std::size_t childLength = putLine(w, length, name, nameLength);
-            visitFolder(w, self, w.path + length + 1, childLength, child, line);
-            w.path[length] = '\0';
-        }
-        child = record.end > child ? record.end : child + 1;
+// The open listing of folder, opening it first if need be, from the nearest folder
+// above it that is open: -1 when that fails.
+int RescanReuse::listingOf(Folder& folder, char* path) {
+    if (folder.listing >= 0 || folder.failed || folder.up == nullptr) return folder.listing;
+    Folder* open = folder.up;
+    while (open->listing < 0 && !open->failed && open->up != nullptr) open = open->up;
+    char kept = path[folder.length];
+    path[folder.length] = '\0';
+    if (open->listing < 0) {
+        folder.listing = -1;
+    } else if (open == folder.up) {
+        folder.listing = platform::openFolder(open->listing, path + open->length + 1, path, nullptr);
+    } else {
+        folder.listing = platform::openPassage(open->listing, path + open->length + 1, path);
+    }
+    path[folder.length] = kept;
+    folder.failed = folder.listing < 0;
+    return folder.listing;
+}
+
+// Lists self, the subfolder name of parent, stamped as seen when it was. False when
+// it couldn't be opened, which says nothing of what it holds.
+bool RescanReuse::list(Folder& parent, Folder& self, const char* name, char* path,
+                       const platform::Stamp* seen) {
+    int up = listingOf(parent, path);
+    self.listing = up < 0 ? -1 : platform::findFirst(up, name, path, &self.first, seen);
+    if (self.listing < 0) return up >= 0 && !platform::lastFindFailed();
+    self.below = Folder::Below::listed;
+    self.cursor = self.record + 1;
+    return true;
+}
+
+void RescanReuse::enterRoot(Folder& root, const char* path) {
+    if (root.listing < 0) {
+        // A backend without stamps, or a root that can't be stamped: listed as it is.
+        root.listing = platform::findFirst(platform::noListing, nullptr, path, &root.first);
+        if (root.listing >= 0) root.below = Folder::Below::listed;
+        return;
+    }
+    if (writing_) pair_->stamps.start(recordOf(rootStamp_, 0));
+    root.trusted = trustworthy(rootStamp_);
+    if (reading_) root.record = 0;
+    if (unchanged(rootStamp_, 0)) {
+        reuse(root);
+    } else if (platform::findNext(root.listing, &root.first) == 0) {
+        root.below = Folder::Below::listed;
+        root.cursor = root.record + 1;
     }
 }
 
-// The old record among the subfolders of record index whose name is name: looked for
-// from where the last one was found, since a folder lists its entries in the same
-// order while they stay, and only so far, so that a wide folder costs no more than
-// its listing. noRecord when not found.
-std::uint32_t oldChild(Rewalk& w, std::uint32_t index, std::uint32_t& cursor, std::size_t length,
-                       const char* name, std::size_t nameLength) {
-    if (w.old == nullptr || index == noRecord) return noRecord;
-    const std::uint32_t end = w.old->record(index).end;
+void RescanReuse::enter(Folder& parent, Folder& self, const char* name, char* path, std::uint64_t line,
+                        bool skipped) {
+    if (!writing_) {
+        // Nothing stamped, nothing reused: a folder is listed as it is.
+        if (!skipped) list(parent, self, name, path, nullptr);
+        return;
+    }
+    platform::Stamp stamp{};
+    const std::uint32_t index = self.record;
+    const bool hadSubfolders = reading_ && index != noRecord && pair_->old.record(index).end > index + 1;
+    if (skipped) {
+        // Nothing below it; the companion is dropped when the skip list changes.
+        pair_->stamps.start(recordOf(stamp, line));
+    } else if (firstPass_ && index != noRecord && pair_->firstPass.sameAsRecorded(index)) {
+        // Stamped by the first pass: its old record stands, and so do its subfolders.
+        stamp = pair_->old.record(index).stamp();
+        pair_->stamps.start(recordOf(stamp, line));
+        self.trusted = trustworthy(stamp);
+        if (hadSubfolders) reuse(self);
+    } else if (hadSubfolders) {
+        // Opened once, and stamped from the handle, to stamp its subfolders.
+        int up = listingOf(parent, path);
+        self.listing = up < 0 ? -1 : platform::openFolder(up, name, path, &stamp);
+        pair_->stamps.start(recordOf(stamp, line));
+        self.trusted = self.listing >= 0 && trustworthy(stamp);
+        if (self.listing >= 0 && unchanged(stamp, index)) {
+            reuse(self);
+        } else {
+            const bool opened = self.listing >= 0;
+            if (opened) platform::findClose(self.listing);
+            self.listing = -1;
+            self.trusted = list(parent, self, name, path, opened ? &stamp : nullptr) && self.trusted;
+        }
+    } else {
+        int up = listingOf(parent, path);
+        const bool stamped = up >= 0 && platform::stampEntry(up, name, path, &stamp) == 0;
+        pair_->stamps.start(recordOf(stamp, line));
+        self.trusted = stamped && trustworthy(stamp);
+        // An unchanged folder that had no subfolders has none now.
+        if (!stamped || !unchanged(stamp, index)) {
+            self.trusted = list(parent, self, name, path, stamped ? &stamp : nullptr) && self.trusted;
+        }
+    }
+}
+
+// Looked for from where the last one was found, since a folder lists its entries in
+// the same order while they stay, and only so far, so that a wide folder costs no
+// more than its listing.
+std::uint32_t RescanReuse::oldChild(Folder& self, const char* name, std::size_t nameLength) {
+    if (!reading_ || self.record == noRecord) return noRecord;
+    const std::uint32_t index = self.record;
+    const std::uint32_t end = pair_->old.record(index).end;
     constexpr int tries = 32;
-    std::uint32_t child = cursor < end ? cursor : index + 1;
+    std::uint32_t child = self.cursor < end ? self.cursor : index + 1;
     for (int tried = 0; tried < tries && end > index + 1; ++tried) {
         if (child >= end) child = index + 1;
-        const StampRecord& record = w.old->record(child);
+        const StampRecord& record = pair_->old.record(child);
         std::uint32_t next = record.end > child ? record.end : child + 1;
         const char* oldName;
-        if (w.old->name(record, length, &oldName) == nameLength &&
+        if (pair_->old.name(record, self.length, &oldName) == nameLength &&
             std::memcmp(oldName, name, nameLength) == 0) {
-            cursor = next;
+            self.cursor = next;
             return child;
         }
         child = next;
@@ -127,107 +186,47 @@ std::uint32_t oldChild(Rewalk& w, std::uint32_t index, std::uint32_t& cursor, st
     return noRecord;
 }
 
-// Lists the folder self, open as a listing whose first entry is entry, as
-// walkDirectory does; each subfolder that the previous scan saw there is checked
-// against its old record.
-void listChildren(Rewalk& w, Parent& self, platform::FoundEntry entry, std::size_t length,
-                  std::uint32_t index) {
-    std::uint32_t cursor = index + 1;
-    do {
-        if (entry.name[0] == '.' || (entry.attributes & platform::directoryAttribute) == 0) continue;
-        std::size_t nameLength = std::strlen(entry.name);
-        if (length + 1 + nameLength > pathBufferSize - 1) continue;
-        std::uint64_t line = w.tree.size();
-        std::size_t childLength = putLine(w, length, entry.name, nameLength);
-        std::uint32_t old = oldChild(w, index, cursor, length, entry.name, nameLength);
-        visitFolder(w, self, entry.name, childLength, old, line);
-        w.path[length] = '\0';
-    } while (platform::findNext(self.listing, &entry) == 0);
-}
-
-// Lists the folder name of the open listing parent, stamped as seen when it was;
-// its subfolders are checked against the old record index. False when it couldn't
-// be opened, which says nothing of what it holds.
-bool listFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index,
-                const platform::Stamp* seen) {
-    platform::FoundEntry first;
-    int up = listingOf(w, parent);
-    int listing = up < 0 ? -1 : platform::findFirst(up, name, w.path, &first, seen);
-    if (listing < 0) return up >= 0 && !platform::lastFindFailed();
-    Parent self{&parent, listing, length, false};
-    listChildren(w, self, first, length, index);
-    platform::findClose(listing);
-    return true;
-}
-
-// Writes the lines below the folder name of parent, whose own line (at byte line of
-// the tree file) is written and whose full path is in w.path; index is its record in
-// the previous scan, or noRecord. Its own record comes first.
-void visitFolder(Rewalk& w, Parent& parent, const char* name, std::size_t length, std::uint32_t index,
-                 std::uint64_t line) {
-    platform::Stamp stamp{};
-    bool trusted = false;
-    const bool hadSubfolders = w.old != nullptr && index != noRecord && w.old->record(index).end > index + 1;
-    Parent self{&parent, -1, length, false};
-    if (skipsBelow(w.path, length)) {
-        // Nothing below it; the companion is dropped when the skip list changes.
-        w.stamps.start(recordOf(stamp, line));
-    } else if (w.firstPass != nullptr && index != noRecord && w.firstPass->sameAsRecorded(index)) {
-        // Stamped by the first pass: its old record stands, and so do its subfolders.
-        stamp = w.old->record(index).stamp();
-        w.stamps.start(recordOf(stamp, line));
-        trusted = trustworthy(w, stamp);
-        if (hadSubfolders) reuseChildren(w, self, length, index);
-    } else if (hadSubfolders) {
-        // Opened once, and stamped from the handle, to stamp its subfolders.
-        int up = listingOf(w, parent);
-        self.listing = up < 0 ? -1 : platform::openFolder(up, name, w.path, &stamp);
-        w.stamps.start(recordOf(stamp, line));
-        trusted = self.listing >= 0 && trustworthy(w, stamp);
-        if (self.listing >= 0 && unchanged(w, stamp, index)) {
-            reuseChildren(w, self, length, index);
-        } else {
-            const bool opened = self.listing >= 0;
-            if (opened) platform::findClose(self.listing);
-            self.listing = -1;
-            trusted = listFolder(w, parent, name, length, index, opened ? &stamp : nullptr) && trusted;
-        }
-    } else {
-        int up = listingOf(w, parent);
-        const bool stamped = up >= 0 && platform::stampEntry(up, name, w.path, &stamp) == 0;
-        w.stamps.start(recordOf(stamp, line));
-        trusted = stamped && trustworthy(w, stamp);
-        // An unchanged folder that had no subfolders has none now.
-        if (!stamped || !unchanged(w, stamp, index)) {
-            trusted = listFolder(w, parent, name, length, index, stamped ? &stamp : nullptr) && trusted;
-        }
+std::uint32_t RescanReuse::nextOld(Folder& self, const char** name, std::size_t* nameLength) {
+    while (self.cursor < self.end) {
+        const std::uint32_t child = self.cursor;
+        const StampRecord record = pair_->old.record(child);
+        self.cursor = record.end > child ? record.end : child + 1;
+        *nameLength = pair_->old.name(record, self.length, name);
+        if (*nameLength > 0) return child;
     }
+    return noRecord;
+}
+
+void RescanReuse::leave(Folder& self) {
     if (self.listing >= 0) platform::findClose(self.listing);
-    w.stamps.finish(trusted);
+    self.listing = -1;
+    if (writing_) pair_->stamps.finish(self.trusted);
 }
 
-}  // namespace
+void RescanReuse::endWalk() {
+    if (pair_ == nullptr) return;
+    pair_->firstPass.join();  // a share may lie below folders that are gone
+    pair_->old.close();
+    reading_ = firstPass_ = false;
+}
 
-void rewalkDrive(const RewalkFiles& files, int root, const platform::Stamp& rootStamp,
-                 std::int64_t trustedBefore, char* path) {
-    Rewalk w{files.tree,
-             files.progress,
-             files.stamps,
-             files.old,
-             files.firstPass != nullptr && files.firstPass->ran() ? files.firstPass : nullptr,
-             rootStamp.device,
-             trustedBefore,
-             path};
-    w.stamps.start(recordOf(rootStamp, 0));
-    Parent top{nullptr, root, 2, false};
-    if (unchanged(w, rootStamp, 0)) {
-        reuseChildren(w, top, 2, 0);
-    } else {
-        platform::FoundEntry first;
-        if (platform::findNext(root, &first) == 0)
-            listChildren(w, top, first, 2, w.old != nullptr ? 0 : noRecord);
+void RescanReuse::finish(bool treeReplaced, std::uint64_t treeSize) {
+    if (writing_) {
+        // The companion follows its tree file; one that doesn't match the tree file
+        // beside it (a scan ended between the two) is never read.
+        StampHeader header{};
+        header.treeSize = treeSize;
+        header.treeDigest = treeDigest_.value();
+        header.scanStart = scanStart_;
+        header.skipDigest = skipDigest_;
+        bool kept = pair_->stamps.close(header) && treeReplaced &&
+                    platform::replaceFile(stampsTemporary_, stampsFile_) == 0;
+        if (!kept) platform::removeFile(stampsTemporary_);
+        if (!kept && treeReplaced) platform::removeFile(stampsFile_);
+    } else if (treeReplaced) {
+        platform::removeFile(stampsFile_);
     }
-    w.stamps.finish(trustworthy(w, rootStamp));
+    writing_ = false;
 }
 
 }  // namespace vux
