@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace platform {
 
@@ -42,12 +43,6 @@ bool fileExists(const char* path);
 // After chDir of path failed: true when the folder is there (or can't even be
 // looked at) but may not be entered, which no rescan can mend; false when it is gone.
 bool isUnenterableFolder(const char* path);
-
-// Whether a scan keeps the folder at the full drive path as a line but lists nothing
-// below it, whatever it holds: a kernel pseudo file system's mount point or another
-// drive's root. Reads the host's mount table on every call, so it is for rare
-// questions, not for a walk.
-bool listsNothingBelow(const char* drivePath);
 
 // The current directory as a full path, or nullptr when it can't be read, lies on
 // no drive, or doesn't fit size bytes.
@@ -101,17 +96,42 @@ struct FoundEntry {
     const char* name;
 };
 
-constexpr int noListing = -1;
+// What the walks of one drive must heed of the host's mounts: the folders that keep
+// their line but are never entered (a kernel pseudo file system's mount point, another
+// drive's root), where other file systems are mounted inside the drive, and of what
+// kind each one is. Read from the host once, when made, by the scan that walks the
+// drive or the search that asks of a folder, and handed to the walk's root; never
+// changed after, so the threads of a scan may share it.
+class DriveMounts {
+public:
+    explicit DriveMounts(int drive);
+    DriveMounts(const DriveMounts&) = delete;
+    DriveMounts& operator=(const DriveMounts&) = delete;
+    ~DriveMounts();
+
+    // Whether a scan keeps the folder at the full drive path as a line but lists
+    // nothing below it, whatever it holds.
+    bool listsNothingBelow(const char* drivePath) const;
+
+    struct Table;  // the backend's own
+    const Table& table() const { return *table_; }
+
+private:
+    std::unique_ptr<Table> table_;
+};
 
 struct Stamp;
 
-// Starts listing a directory: the root of the drive drivePath names (parent is
-// noListing, drivePath like "C:"), or the entry name of the open listing parent,
-// whose full path is drivePath. Returns a listing handle and the first entry, or -1
-// when the directory can't be entered or listed. Listings nest: the newest one is
-// closed first. A symbolic link is never a directory, so a walk can't loop. seen is
-// the folder's stamp when the caller has just taken it (stampEntry, openFolder), so
-// that the backend needn't ask for it again.
+// Starts listing the root of the drive drivePath names ("C:"), for a walk that
+// mounts guides. Returns a listing handle and the first entry, or -1 when the root
+// can't be entered or listed.
+int findRoot(const DriveMounts& mounts, const char* drivePath, FoundEntry* entry);
+// Starts listing the entry name of the open listing parent, whose full path is
+// drivePath: a listing handle and the first entry, or -1 when the directory can't be
+// entered or listed. Listings nest: the newest one is closed first. A symbolic link
+// is never a directory, so a walk can't loop. seen is the folder's stamp when the
+// caller has just taken it (stampEntry, openFolder), so that the backend needn't ask
+// for it again.
 int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry,
               const Stamp* seen = nullptr);
 // 0 and the next entry, or -1 at the end.
@@ -138,12 +158,16 @@ struct Stamp {
 // relative to the open parent: 0, or -1 when it is no directory, can't be asked, or
 // the backend keeps no stamps (then nothing is reused and every folder is listed).
 int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp);
+// Opens the root of the drive drivePath names for a walk that mounts guides, and
+// stamps it (the one stamp that says whether it is faithful): a listing handle whose
+// entries findNext reads from the start, or -1 when it can't be opened or stamped or
+// the backend keeps no stamps.
+int openRoot(const DriveMounts& mounts, const char* drivePath, Stamp* stamp);
 // Opens a directory as findFirst does without reading any of its entries, so that
 // its entries can be stamped by name, and stamps the folder itself from the open
 // handle: a listing handle, or -1 when it can't be opened or stamped or the backend
-// keeps no stamps. Only a drive's root (parent noListing) may then be read with
-// findNext, from its start; only a root's stamp says whether it is faithful. Without a
-// stamp, for a folder known to be as the previous scan saw it, nothing is asked of it.
+// keeps no stamps. Without a stamp, for a folder known to be as the previous scan saw
+// it, nothing is asked of it.
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp);
 // Opens, below the open listing ancestor, the folder at drivePath, whose path goes on
 // from the ancestor's by relative (names joined by the separator), every folder on
@@ -153,10 +177,12 @@ int openPassage(int ancestor, const char* relative, const char* drivePath);
 // Stamping apart from every listing, on any thread: the handle of an open listing
 // (no entry of it is read through it), the stamp of an entry of an open folder handle,
 // a handle to stamp a folder's own entries by (the folder stamped too), and its
-// closing. They return -1 where stampEntry and openFolder do.
+// closing. They return -1 where stampEntry and openFolder do; mounts are those the
+// walk's root was opened with.
 int listingHandle(int listing);
-int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
-int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp);
+int stampAt(const DriveMounts& mounts, int handle, const char* name, const char* drivePath, Stamp* stamp);
+int openStampedAt(const DriveMounts& mounts, int handle, const char* name, const char* drivePath,
+                  Stamp* stamp);
 void closeHandle(int handle);
 
 // Whether the last findFirst that returned -1 failed to open its folder, rather than

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "tree/skip_list.h"
 
@@ -13,6 +14,7 @@ bool nearestListedFolder(const char* path, char (&buffer)[pathBufferSize]) {
     std::memcpy(buffer, path, length + 1);
     if (length <= 3) return false;
     bool skipListRead = false;
+    const platform::DriveMounts mounts(platform::driveOfLetter(path[0]));
     // end: where the folder being asked about ends; parent: where its parent ends.
     std::size_t parent = 3;
     for (std::size_t end = 3; end <= length; ++end) {
@@ -25,7 +27,7 @@ bool nearestListedFolder(const char* path, char (&buffer)[pathBufferSize]) {
                 loadSkipList();
                 skipListRead = true;
             }
-            listed = !skipsBelow(buffer, parent) && !platform::listsNothingBelow(buffer);
+            listed = !skipsBelow(buffer, parent) && !mounts.listsNothingBelow(buffer);
             buffer[parent] = path[parent];
         }
         if (!listed) {

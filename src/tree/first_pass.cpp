@@ -50,10 +50,12 @@ void runShare(Share& share) {
         int handle = -1;
         bool stamped;
         if (record.end > index + 1) {
-            handle = platform::openStampedAt(parent, share.path + length + 1, share.path, &stamp);
+            handle =
+                platform::openStampedAt(*share.mounts, parent, share.path + length + 1, share.path, &stamp);
             stamped = handle >= 0;
         } else {
-            stamped = platform::stampAt(parent, share.path + length + 1, share.path, &stamp) == 0;
+            stamped =
+                platform::stampAt(*share.mounts, parent, share.path + length + 1, share.path, &stamp) == 0;
         }
         if (!enclosing) share.same[index] = stamped && record.standsFor(stamp, share.device) ? 1 : 0;
         // The old subfolders of a folder that changed are checked too: most of them
@@ -126,7 +128,7 @@ void makeRoomForHandles() {
 // The records up to the second share's first one are stamped on this thread, the rest
 // in shares on threads of their own (this thread's share is a little smaller, since
 // the walk follows it here).
-void FirstPass::start(OldStamps& old, int root, std::uint64_t device) {
+void FirstPass::start(OldStamps& old, const platform::DriveMounts& mounts, int root, std::uint64_t device) {
     const std::uint32_t count = old.count();
     readyBelow_ = 0;
     if (count < fewRecords || root < 0) return;
@@ -137,6 +139,7 @@ void FirstPass::start(OldStamps& old, int root, std::uint64_t device) {
         share.to = count;
         share.outerCount = 0;
         share.root = root;
+        share.mounts = &mounts;
         share.device = device;
     }
     for (int i = 1; i < shareCount; ++i) {

@@ -32,7 +32,8 @@ struct Share {
     std::uint32_t to = 0;
     std::uint32_t outer[maxDepth] = {};
     int outerCount = 0;
-    int root = -1;  // the drive root's handle
+    int root = -1;                                  // the drive root's handle
+    const platform::DriveMounts* mounts = nullptr;  // those the walk heeds
     std::uint64_t device = 0;
     char path[platform::pathBufferSize] = {};
 };
@@ -48,8 +49,9 @@ public:
 
     // Stamps old's records on this thread up to a point and the rest on threads of its
     // own; does nothing when there is too little to share (the walk then stamps as it
-    // goes). root is the drive root's open handle, device the root's device.
-    void start(OldStamps& old, int root, std::uint64_t device);
+    // goes). root is the drive root's open handle, device the root's device, mounts
+    // those the walk heeds.
+    void start(OldStamps& old, const platform::DriveMounts& mounts, int root, std::uint64_t device);
     // Whether it ran, so that sameAsRecorded may be asked.
     bool ran() const { return readyBelow_ != 0; }
     // Whether record index's folder was found as recorded; waits, when the record lies

@@ -22,7 +22,7 @@ struct RescanReuse::Companions {
     FirstPass firstPass;
 };
 
-RescanReuse::RescanReuse() = default;
+RescanReuse::RescanReuse(const platform::DriveMounts& mounts) : mounts_(mounts) {}
 RescanReuse::~RescanReuse() = default;
 
 void RescanReuse::begin(const char* treeFile, TextWriter& tree, int root, const platform::Stamp& rootStamp,
@@ -46,7 +46,8 @@ void RescanReuse::begin(const char* treeFile, TextWriter& tree, int root, const 
     // A disk too full for both files keeps the tree file, without a companion.
     tree.onFull([](void* writer) { static_cast<StampWriter*>(writer)->abandon(); }, &pair_->stamps);
     reading_ = pair_->old.open(treeFile, stampsFile_, skipDigest_);
-    if (reading_) pair_->firstPass.start(pair_->old, platform::listingHandle(root), rootStamp.device);
+    if (reading_)
+        pair_->firstPass.start(pair_->old, mounts_, platform::listingHandle(root), rootStamp.device);
     firstPass_ = reading_ && pair_->firstPass.ran();
 }
 
@@ -102,7 +103,7 @@ bool RescanReuse::list(Folder& parent, Folder& self, const char* name, char* pat
 void RescanReuse::enterRoot(Folder& root, const char* path) {
     if (root.listing < 0) {
         // A backend without stamps, or a root that can't be stamped: listed as it is.
-        root.listing = platform::findFirst(platform::noListing, nullptr, path, &root.first);
+        root.listing = platform::findRoot(mounts_, path, &root.first);
         if (root.listing >= 0) root.below = Folder::Below::listed;
         return;
     }

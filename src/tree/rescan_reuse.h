@@ -41,7 +41,8 @@ struct Folder {
 
 class RescanReuse {
 public:
-    RescanReuse();
+    // mounts: those the walk heeds, read once for the scan.
+    explicit RescanReuse(const platform::DriveMounts& mounts);
     RescanReuse(const RescanReuse&) = delete;
     RescanReuse& operator=(const RescanReuse&) = delete;
     ~RescanReuse();
@@ -77,6 +78,7 @@ private:
     bool unchanged(const platform::Stamp& stamp, std::uint32_t index);
     void reuse(Folder& self);
 
+    const platform::DriveMounts& mounts_;
     std::unique_ptr<Companions> pair_;
     bool writing_ = false;    // a new companion is written: every folder is stamped
     bool reading_ = false;    // an old pair is read

@@ -9,6 +9,7 @@
 #include "driver/fatal.h"
 #include "driver/output.h"
 #include "driver/run_state.h"
+#include "platform/path_algebra.h"
 #include "platform/platform.h"
 #include "tree/data_files.h"
 #include "tree/rescan_reuse.h"
@@ -101,10 +102,12 @@ void rescan() {
     const std::int64_t scanStart = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                        std::chrono::system_clock::now().time_since_epoch())
                                        .count();
-    RescanReuse reuse;
+    // Read once: the walk and the first pass's threads heed the same mounts.
+    const platform::DriveMounts mounts(platform::driveOfLetter(driveString[0]));
+    RescanReuse reuse(mounts);
     platform::Stamp rootStamp{};
     Folder root{nullptr, 2};
-    root.listing = platform::openFolder(platform::noListing, nullptr, path, &rootStamp);
+    root.listing = platform::openRoot(mounts, path, &rootStamp);
     reuse.begin(treeFile, tree, root.listing, rootStamp, scanStart);
     reuse.enterRoot(root, path);
     Walk walk{tree, progress, reuse, path};

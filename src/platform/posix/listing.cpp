@@ -30,11 +30,11 @@ struct DeviceCount {
 DeviceCount deviceCounts[16];
 int deviceCountsUsed = 0;
 
-bool deviceCountsSubfolders(int fd, dev_t device) {
+bool deviceCountsSubfolders(const DriveMounts& mounts, int fd, dev_t device) {
     for (int i = 0; i < deviceCountsUsed; ++i) {
         if (deviceCounts[i].device == device) return deviceCounts[i].counts;
     }
-    bool counts = posix::countsSubfolders(fd, device);
+    bool counts = posix::countsSubfolders(mounts, fd, device);
     if (deviceCountsUsed < 16) deviceCounts[deviceCountsUsed++] = {device, counts};
     return counts;
 }
@@ -45,6 +45,7 @@ constexpr int maxLevels = 140;
 
 struct Level {
     int fd;
+    const DriveMounts* mounts;  // those the walk's root was opened with
     posix::Records records;
     dev_t device;
     bool counted;     // its file system's link counts count subfolders
@@ -75,6 +76,7 @@ Level* pushLevel(int fd, bool list) {
     const std::size_t below = levelCount > 0 ? posix::recordsEnd(levels[levelCount - 1].records) : 0;
     Level& level = levels[levelCount];
     level.fd = fd;
+    level.mounts = levelCount > 0 ? levels[levelCount - 1].mounts : nullptr;
     level.records = posix::Records{};
     level.records.start = level.records.next = level.records.end = below;
     if (list && !posix::openRecords(level.records, fd, below)) {
@@ -87,11 +89,11 @@ Level* pushLevel(int fd, bool list) {
 
 // Opens a level: a listing to read (list), or a folder whose entries are only stamped
 // by name, stamped itself from its handle when stamp is given; seen is the stamp the
-// caller already has of a listing's folder. A drive's root is always
+// caller already has of a listing's folder. A drive's root (mounts given) is always
 // a listing: it is read after it is opened whenever it changed. One neither listed nor
 // stamped is as the previous scan saw it, on the device of the level above.
-int openLevel(int parent, const char* name, const char* drivePath, bool list, Stamp* stamp,
-              const Stamp* seen) {
+int openLevel(const DriveMounts* mounts, int parent, const char* name, const char* drivePath, bool list,
+              Stamp* stamp, const Stamp* seen) {
     openFailed = true;
     if (levelCount >= maxLevels) return -1;
     int fd;
@@ -99,20 +101,19 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
     bool known = false;  // st holds the folder's status
     const Level* up = nullptr;
     const bool passage = !list && stamp == nullptr;
-    if (parent == noListing) {
-        int drive = driveOfLetter(drivePath[0]);
-        const char* root = posix::driveRoot(drive);
+    if (mounts != nullptr) {
+        const char* root = posix::driveRoot(driveOfLetter(drivePath[0]));
         if (root == nullptr) return -1;
-        posix::readClosedFolders(drive);
         deviceCountsUsed = 0;
         list = true;
         fd = posix::retryInterrupted([&] { return ::open(root, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
         known = fd >= 0 && ::fstat(fd, &st) == 0;
     } else {
-        if (parent != levelCount - 1) return -1;
+        if (levelCount == 0 || parent != levelCount - 1) return -1;
         openFailed = false;
-        if (posix::isClosedFolder(drivePath)) return -1;
         up = &levels[parent];
+        mounts = up->mounts;
+        if (mounts->listsNothingBelow(drivePath)) return -1;
         if (list) {
             if (seen != nullptr) {
                 // What the caller just asked of it: not asked again.
@@ -136,7 +137,7 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
         fd = posix::retryInterrupted(
             [&] { return ::openat(up->fd, name, access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
         // A file system that counts subfolders mounted inside one that doesn't.
-        if (fd >= 0 && !known && (stamp != nullptr || posix::isMountPoint(drivePath)))
+        if (fd >= 0 && !known && (stamp != nullptr || posix::isMountPoint(*mounts, drivePath)))
             known = ::fstat(fd, &st) == 0;
     }
     if (fd < 0) return -1;
@@ -145,18 +146,20 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
             ::close(fd);
             return -1;
         }
-        posix::fillStamp(st, fd, drivePath, stamp);
+        posix::fillStamp(*mounts, st, fd, drivePath, stamp);
     }
     Level* level = pushLevel(fd, list);
     if (level == nullptr) return -1;
     openFailed = false;
+    level->mounts = mounts;
     level->device = up != nullptr ? up->device : 0;
     level->counted = passage && up != nullptr && up->counted;
     level->subfolders = -1;
     if (known) {
         level->device = st.st_dev;
-        level->counted =
-            up != nullptr && up->device == st.st_dev ? up->counted : deviceCountsSubfolders(fd, st.st_dev);
+        level->counted = up != nullptr && up->device == st.st_dev
+                             ? up->counted
+                             : deviceCountsSubfolders(*mounts, fd, st.st_dev);
         // A count below 2 says nothing (ext4 past 65,000 subfolders).
         if (level->counted && st.st_nlink >= 2) level->subfolders = static_cast<long>(st.st_nlink - 2);
     }
@@ -165,8 +168,12 @@ int openLevel(int parent, const char* name, const char* drivePath, bool list, St
 
 }  // namespace
 
+int openRoot(const DriveMounts& mounts, const char* drivePath, Stamp* stamp) {
+    return openLevel(&mounts, -1, nullptr, drivePath, false, stamp, nullptr);
+}
+
 int openFolder(int parent, const char* name, const char* drivePath, Stamp* stamp) {
-    return openLevel(parent, name, drivePath, false, stamp, nullptr);
+    return openLevel(nullptr, parent, name, drivePath, false, stamp, nullptr);
 }
 
 int openPassage(int ancestor, const char* relative, const char*) {
@@ -180,14 +187,26 @@ int openPassage(int ancestor, const char* relative, const char*) {
     return levelCount - 1;
 }
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry, const Stamp* seen) {
-    int listing = openLevel(parent, name, drivePath, true, nullptr, seen);
+namespace {
+
+// Hands out the first entry of a listing just opened, or closes it: findFirst's end.
+int firstEntry(int listing, FoundEntry* entry) {
     if (listing < 0) return -1;
     if (!nextEntry(levels[listing], entry)) {
         findClose(listing);
         return -1;
     }
     return listing;
+}
+
+}  // namespace
+
+int findRoot(const DriveMounts& mounts, const char* drivePath, FoundEntry* entry) {
+    return firstEntry(openLevel(&mounts, -1, nullptr, drivePath, true, nullptr, nullptr), entry);
+}
+
+int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry, const Stamp* seen) {
+    return firstEntry(openLevel(nullptr, parent, name, drivePath, true, nullptr, seen), entry);
 }
 
 bool lastFindFailed() { return openFailed; }
@@ -199,6 +218,10 @@ int findNext(int listing, FoundEntry* entry) {
 
 int posix::listingDescriptor(int listing) {
     return listing >= 0 && listing < levelCount ? levels[listing].fd : -1;
+}
+
+const DriveMounts* posix::listingMounts(int listing) {
+    return listing >= 0 && listing < levelCount ? levels[listing].mounts : nullptr;
 }
 
 void findClose(int listing) {

@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/mount_table.h"
 
 namespace platform::posix {
 
@@ -54,32 +56,49 @@ void closeRecords(Records& records, int fd);
 std::size_t recordsEnd(const Records& records);
 // Whether the file system of the open folder fd on device keeps a folder's link count
 // as 2 plus its subfolders.
-bool countsSubfolders(int fd, dev_t device);
+bool countsSubfolders(const DriveMounts& mounts, int fd, dev_t device);
 
 // The open directory descriptor of a listing that findFirst returned and findClose
 // hasn't closed, for fstatat of its entries; -1 for any other number.
 int listingDescriptor(int listing);
+// The mounts the walk of an open listing heeds: those its root was opened with.
+const DriveMounts* listingMounts(int listing);
 
 // Fills the stamp of a folder opened by openFolder from its status; fd is its open
 // descriptor, asked the file system's type when it is a drive's root.
-void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp);
+void fillStamp(const DriveMounts& mounts, const struct stat& status, int fd, const char* drivePath,
+               Stamp* stamp);
 
 // Opens the folder at the relative drive path below the open descriptor fd as a handle
 // to stamp its entries by, following no link: the descriptor, or -1.
 int openBelow(int fd, const char* relative);
 
-// Reads, when a walk opens a drive's root, the folders of that drive the walk must
-// not enter (the mount points of kernel pseudo file systems, the roots of other
-// mapped drives) and the other mount points inside it.
-void readClosedFolders(int drive);
-// Whether the drive path names one of the folders not entered.
-bool isClosedFolder(const char* drivePath);
-// Whether the drive path names a folder where another file system is mounted.
-bool isMountPoint(const char* drivePath);
+// Whether the drive path names a folder where another file system is mounted, or one
+// that is not entered.
+bool isMountPoint(const DriveMounts& mounts, const char* drivePath);
 
 // The type of the file system that holds an open folder on the device, as the mount
 // table names it ("ext4", "ufs"); empty when it isn't known.
-std::string fileSystemTypeOf(int fd, dev_t device);
+std::string fileSystemTypeOf(const DriveMounts& mounts, int fd, dev_t device);
+
+}  // namespace platform::posix
+
+namespace platform {
+
+struct DriveMounts::Table {
+    // Drive paths of the folders not entered: the mount points of kernel pseudo file
+    // systems and the roots of other mapped drives.
+    std::vector<std::string> closed;
+    // Drive paths of the other mounts inside the drive: where a walk crosses into
+    // another file system without a link count to tell it so.
+    std::vector<std::string> crossings;
+    // The whole table, for the types of the file systems a walk meets.
+    std::vector<posix::Mount> all;
+};
+
+}  // namespace platform
+
+namespace platform::posix {
 
 // A name that can be written as a path: no "\", CR or LF. Asked of every entry, so
 // inline.

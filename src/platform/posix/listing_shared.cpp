@@ -32,15 +32,6 @@ const char* const pseudoFileSystems[] = {
     "procfs",    "linprocfs",   "linsysfs", "kernfs", "ptyfs",
 };
 
-// Drive paths (on the drive being listed) that are not entered: pseudo mounts and
-// the roots of other mapped drives. Read once when a walk opens a drive's root.
-std::vector<std::string> closedFolders;
-// Drive paths of the other mounts inside the drive: where a walk crosses into
-// another file system without a link count to tell it so.
-std::vector<std::string> mountPoints;
-// The whole table, for the types of the file systems a walk meets.
-std::vector<Mount> mountTable;
-
 void addFolder(std::vector<std::string>& folders, const std::string& host, int drive) {
     char drivePath[platform::pathBufferSize];
     if (hostToDriveOn(host.c_str(), drive, drivePath, sizeof drivePath) != 0) return;
@@ -59,20 +50,32 @@ bool isListed(const std::vector<std::string>& folders, const char* drivePath) {
 
 }  // namespace
 
-void readClosedFolders(int drive) {
-    closedFolders.clear();
-    mountPoints.clear();
+}  // namespace platform::posix
+
+namespace platform {
+
+DriveMounts::DriveMounts(int drive) : table_(new Table) {
     for (int other = 1; other <= 26; ++other) {
-        const char* root = driveRoot(other);
-        if (other != drive && root != nullptr) addFolder(closedFolders, root, drive);
+        const char* root = posix::driveRoot(other);
+        if (other != drive && root != nullptr) posix::addFolder(table_->closed, root, drive);
     }
-    mountTable = readMountTable();
-    for (const Mount& mount : mountTable) {
+    table_->all = posix::readMountTable();
+    for (const posix::Mount& mount : table_->all) {
         bool pseudo = false;
-        for (const char* pseudoType : pseudoFileSystems) pseudo = pseudo || mount.type == pseudoType;
-        addFolder(pseudo ? closedFolders : mountPoints, mount.point, drive);
+        for (const char* pseudoType : posix::pseudoFileSystems) pseudo = pseudo || mount.type == pseudoType;
+        posix::addFolder(pseudo ? table_->closed : table_->crossings, mount.point, drive);
     }
 }
+
+DriveMounts::~DriveMounts() = default;
+
+bool DriveMounts::listsNothingBelow(const char* drivePath) const {
+    return posix::isListed(table_->closed, drivePath);
+}
+
+}  // namespace platform
+
+namespace platform::posix {
 
 int openBelow(int fd, const char* relative) {
     constexpr int access = handleAccess;
@@ -103,10 +106,12 @@ int openBelow(int fd, const char* relative) {
     return at;
 }
 
-bool isClosedFolder(const char* drivePath) { return isListed(closedFolders, drivePath); }
+bool isMountPoint(const DriveMounts& mounts, const char* drivePath) {
+    return isListed(mounts.table().crossings, drivePath) || mounts.listsNothingBelow(drivePath);
+}
 
-bool isMountPoint(const char* drivePath) { return isListed(mountPoints, drivePath); }
-
-std::string fileSystemTypeOf(int fd, dev_t device) { return fileSystemType(fd, device, mountTable); }
+std::string fileSystemTypeOf(const DriveMounts& mounts, int fd, dev_t device) {
+    return fileSystemType(fd, device, mounts.table().all);
+}
 
 }  // namespace platform::posix

@@ -139,11 +139,6 @@ bool fileExists(const char* path) {
     return hostPathOf(path, host) && ::lstat(host.c_str(), &st) == 0;
 }
 
-bool listsNothingBelow(const char* drivePath) {
-    posix::readClosedFolders(driveOfLetter(drivePath[0]));
-    return posix::isClosedFolder(drivePath);
-}
-
 bool isUnenterableFolder(const char* path) {
     std::string host;
     if (!hostPathOf(path, host)) return false;

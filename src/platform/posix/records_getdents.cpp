@@ -55,7 +55,7 @@ std::size_t recordsEnd(const Records& records) { return records.end; }
 // ext2, ext3 and ext4 (which give 1, "not counted", past 65,000 subfolders), XFS, tmpfs
 // and ramfs. Others (btrfs gives 1, overlays, network and FUSE file systems give what
 // they like) are listed in full.
-bool countsSubfolders(int fd, dev_t) {
+bool countsSubfolders(const DriveMounts&, int fd, dev_t) {
     struct statfs fs;
     if (::fstatfs(fd, &fs) != 0) return false;
     switch (static_cast<unsigned long>(fs.f_type)) {

@@ -45,9 +45,9 @@ void closeRecords(Records& records, int fd) {
 std::size_t recordsEnd(const Records&) { return 0; }
 
 // ext2/3/4, XFS, tmpfs and ramfs on Linux; UFS and tmpfs on the BSDs.
-bool countsSubfolders(int fd, dev_t device) {
+bool countsSubfolders(const DriveMounts& mounts, int fd, dev_t device) {
     static const char* const counting[] = {"ext2", "ext3", "ext4", "xfs", "tmpfs", "ramfs", "ufs", "ffs"};
-    const std::string type = fileSystemTypeOf(fd, device);
+    const std::string type = fileSystemTypeOf(mounts, fd, device);
     for (const char* name : counting) {
         if (type == name) return true;
     }

@@ -36,9 +36,9 @@ void fill(const struct stat& st, Stamp* stamp) {
 // File systems that set a folder's change and modification times on every change
 // of its entries: ext2, ext3 and ext4, XFS, btrfs, tmpfs. Network, FUSE and overlay
 // file systems may not; any other is listed whole every time.
-bool keepsStamps(int fd, dev_t device) {
+bool keepsStamps(const DriveMounts& mounts, int fd, dev_t device) {
     static const char* const faithful[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs"};
-    const std::string type = posix::fileSystemTypeOf(fd, device);
+    const std::string type = posix::fileSystemTypeOf(mounts, fd, device);
     for (const char* name : faithful) {
         if (type == name) return true;
     }
@@ -49,23 +49,25 @@ bool keepsStamps(int fd, dev_t device) {
 
 int stampEntry(int parent, const char* name, const char* drivePath, Stamp* stamp) {
     int fd = posix::listingDescriptor(parent);
+    const DriveMounts* mounts = posix::listingMounts(parent);
     struct stat st;
     if (fd < 0 || ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return -1;
     fill(st, stamp);
-    stamp->boundary = posix::isClosedFolder(drivePath) || posix::isMountPoint(drivePath);
+    stamp->boundary = posix::isMountPoint(*mounts, drivePath);
     return 0;
 }
 
 int listingHandle(int listing) { return posix::listingDescriptor(listing); }
 
-int stampAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
+int stampAt(const DriveMounts& mounts, int handle, const char* name, const char* drivePath, Stamp* stamp) {
     struct stat st;
     if (::fstatat(handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return -1;
-    posix::fillStamp(st, handle, drivePath, stamp);
+    posix::fillStamp(mounts, st, handle, drivePath, stamp);
     return 0;
 }
 
-int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* stamp) {
+int openStampedAt(const DriveMounts& mounts, int handle, const char* name, const char* drivePath,
+                  Stamp* stamp) {
     int fd = ::openat(handle, name, posix::handleAccess | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0) return -1;
@@ -73,7 +75,7 @@ int openStampedAt(int handle, const char* name, const char* drivePath, Stamp* st
         ::close(fd);
         return -1;
     }
-    posix::fillStamp(st, fd, drivePath, stamp);
+    posix::fillStamp(mounts, st, fd, drivePath, stamp);
     return fd;
 }
 
@@ -81,12 +83,13 @@ void closeHandle(int handle) { ::close(handle); }
 
 namespace posix {
 
-void fillStamp(const struct stat& status, int fd, const char* drivePath, Stamp* stamp) {
+void fillStamp(const DriveMounts& mounts, const struct stat& status, int fd, const char* drivePath,
+               Stamp* stamp) {
     fill(status, stamp);
     if (drivePath[3] == '\0') {
-        stamp->faithful = keepsStamps(fd, status.st_dev);
+        stamp->faithful = keepsStamps(mounts, fd, status.st_dev);
     } else {
-        stamp->boundary = isClosedFolder(drivePath) || isMountPoint(drivePath);
+        stamp->boundary = isMountPoint(mounts, drivePath);
     }
 }
 

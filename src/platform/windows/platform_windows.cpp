@@ -67,6 +67,8 @@ struct Level {
 
 Level levels[maxLevels];
 int levelCount = 0;
+// The parent of a listing of a drive's root.
+constexpr int noParent = -1;
 
 // Fills the entry from the level's current find data; false for a name that UTF-8
 // can't spell (an unpaired surrogate), which no path could name.
@@ -198,9 +200,11 @@ int moduleFileName(const char*, char* buffer, std::size_t size) {
     return n == 0 || n >= wideSize || !toUtf8(wide, buffer, size) ? -1 : 0;
 }
 
-int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* entry, const Stamp*) {
-    (void)name;
-    if (levelCount >= maxLevels || (parent != noListing && parent != levelCount - 1)) return -1;
+namespace {
+
+// Lists drivePath, below the open listing parent or, for a drive's root, below none.
+int listFolder(int parent, const char* drivePath, FoundEntry* entry) {
+    if (levelCount >= maxLevels || (parent != noParent && parent != levelCount - 1)) return -1;
     wchar_t pattern[wideSize];
     int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, drivePath, -1, pattern, wideSize - 2);
     if (n <= 0) return -1;
@@ -216,6 +220,16 @@ int findFirst(int parent, const char* name, const char* drivePath, FoundEntry* e
         return -1;
     }
     return levelCount++;
+}
+
+}  // namespace
+
+int findRoot(const DriveMounts&, const char* drivePath, FoundEntry* entry) {
+    return listFolder(noParent, drivePath, entry);
+}
+
+int findFirst(int parent, const char*, const char* drivePath, FoundEntry* entry, const Stamp*) {
+    return parent < 0 ? -1 : listFolder(parent, drivePath, entry);
 }
 
 int findNext(int listing, FoundEntry* entry) {
@@ -322,14 +336,18 @@ void releaseTemporaryFile() {}
 // NTFS last-write times don't say safely what a change time says, so this backend
 // keeps no stamps: every rescan lists every folder.
 int stampEntry(int, const char*, const char*, Stamp*) { return -1; }
+int openRoot(const DriveMounts&, const char*, Stamp*) { return -1; }
 int openFolder(int, const char*, const char*, Stamp*) { return -1; }
 int openPassage(int, const char*, const char*) { return -1; }
 bool lastFindFailed() { return false; }
 // Drives don't lie inside one another here, and a listing enters every folder it finds.
-bool listsNothingBelow(const char*) { return false; }
+struct DriveMounts::Table {};
+DriveMounts::DriveMounts(int) : table_(new Table) {}
+DriveMounts::~DriveMounts() = default;
+bool DriveMounts::listsNothingBelow(const char*) const { return false; }
 int listingHandle(int) { return -1; }
-int stampAt(int, const char*, const char*, Stamp*) { return -1; }
-int openStampedAt(int, const char*, const char*, Stamp*) { return -1; }
+int stampAt(const DriveMounts&, int, const char*, const char*, Stamp*) { return -1; }
+int openStampedAt(const DriveMounts&, int, const char*, const char*, Stamp*) { return -1; }
 void closeHandle(int) {}
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
