@@ -208,7 +208,10 @@ rescanBench() {
     sed 's|\r$||; s|^C:||; s|\\|/|g' "$data/dirtree.C" | grep -v '/zz_bench$' | sed "s|^|$root|" >"$scratch/folders.txt"
     local count
     count=$(wc -l <"$scratch/folders.txt")
+    # The wait keeps the runs' changes apart: the 1 % of two runs ago lies more than
+    # two seconds before the last rescan, which trusted its stamps again.
     cat >"$scratch/change.sh" <<CHANGE
+sleep 2.1
 shuf -n $((count / 100)) '$scratch/folders.txt' | sed 's|\$|/zz_bench|' >'$scratch/changed.txt'
 xargs -d '\n' rmdir <'$scratch/changed.txt' 2>/dev/null
 xargs -d '\n' mkdir <'$scratch/changed.txt'

@@ -24,7 +24,7 @@ struct StampRecord {
     std::uint32_t links;  // the link count, and trustedBit; read through the calls below
 
     static constexpr std::uint32_t trustedBit = 0x80000000U;
-    // The folder had not changed for a while when it was recorded (see trustedBefore
+    // The folder had not changed for a while when it was recorded (see sameTick
     // in rescan_reuse.h), so stamps equal to these say its subfolders are as recorded.
     bool trusted() const { return (links & trustedBit) != 0; }
     void trust() { links |= trustedBit; }
