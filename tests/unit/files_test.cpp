@@ -16,14 +16,29 @@
 #include "tree/stamp_file.h"
 #include "tree/text_file.h"
 
+// Paths are drive paths: the process stands on drive C, a temporary folder, until the
+// end of the test.
+class OnDriveC {
+public:
+    OnDriveC() {
+        saved_ = getcwd(nullptr, 0);
+        EXPECT_EQ(chdir(drive_.path().c_str()), 0);
+        EXPECT_EQ(setenv("VUXDRIVES", ("C=" + drive_.path()).c_str(), 1), 0);
+        EXPECT_EQ(platform::start(), platform::StartProblem::none);
+    }
+    ~OnDriveC() {
+        EXPECT_EQ(chdir(saved_), 0);
+        std::free(saved_);
+    }
+    std::string operator/(const std::string& relative) const { return drive_ / relative; }
+
+private:
+    harness::TempDir drive_;
+    char* saved_;
+};
+
 TEST(Files, LineReaderPieces) {
-    // Paths are drive paths: the process stands on drive C, a temporary folder.
-    harness::TempDir drive;
-    char saved[4096];
-    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    ASSERT_EQ(chdir(drive.path().c_str()), 0);
-    ASSERT_EQ(setenv("VUXDRIVES", ("C=" + drive.path()).c_str(), 1), 0);
-    ASSERT_EQ(platform::start(), platform::StartProblem::none);
+    OnDriveC drive;
     const std::string block(4095, 'x');  // the reader's buffer holds 4096 bytes
     struct Case {
         std::string content;
@@ -56,7 +71,6 @@ TEST(Files, LineReaderPieces) {
     EXPECT_FALSE(missing.readLine(buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "");
     unsetenv("VUXDRIVES");
-    EXPECT_EQ(chdir(saved), 0);
 }
 
 TEST(Files, CdLines) {
@@ -113,12 +127,7 @@ TEST(Files, DigestIsTheSameWhateverPiecesTheBytesComeIn) {
 // The companion of a tree file is read back only when it is whole and belongs to the
 // tree file's exact bytes and to the skip list as it is; each other way is refused.
 TEST(Files, CompanionIsReadOnlyWhenItBelongsToItsTreeFile) {
-    harness::TempDir drive;
-    char saved[4096];
-    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    ASSERT_EQ(chdir(drive.path().c_str()), 0);
-    ASSERT_EQ(setenv("VUXDRIVES", ("C=" + drive.path()).c_str(), 1), 0);
-    ASSERT_EQ(platform::start(), platform::StartProblem::none);
+    OnDriveC drive;
     // The root, C:\A (trusted, with a subfolder), C:\A\B (not trusted).
     const std::string tree = "C:\\A\r\nC:\\A\\B\r\n";
     vux::Digest treeDigest;
@@ -185,5 +194,4 @@ TEST(Files, CompanionIsReadOnlyWhenItBelongsToItsTreeFile) {
         old.close();
     }
     unsetenv("VUXDRIVES");
-    EXPECT_EQ(chdir(saved), 0);
 }
