@@ -10,8 +10,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -80,6 +82,10 @@ public:
 // batch files for cmd.exe on X:.
 class WineShell : public ::testing::Test {
 protected:
+    // What Wine's cmd.exe prints when it can't start a program.
+    static constexpr const char* wineStartFailure =
+        "Application could not be started, or no application associated with the specified file.";
+
     void SetUp() override {
         if (!harness::fileExists(wine::loader)) {
             GTEST_SKIP() << "Wine's loader " << wine::loader << " is missing: install the wine64 package";
@@ -107,12 +113,27 @@ protected:
     std::string e(const std::string& relative) const { return under("e", relative); }
 
     // Runs the lines as a batch file in Wine's cmd.exe, echo off from the start.
+    // On a loaded machine Wine now and then fails to start a process at all: cmd.exe
+    // never reaches the batch (exit code 1, nothing printed), or cmd.exe can't start
+    // the batch's first program. Either way nothing of the batch has run, so it runs
+    // again, at most twice, and says so on standard error.
     harness::RunResult cmd(const std::vector<std::string>& lines) {
-        std::string text = "@echo off\r\n";
+        const std::string begun = root / "x/begun";
+        std::string text = "@echo off\r\ntype nul >X:\\begun\r\n";
         for (const std::string& line : lines) text += line + "\r\n";
         harness::writeFile(root / "x/run.bat", text);
-        return wine::run({wine::loader, "cmd", "/q", "/c", "X:\\run.bat"}, wine::Prefix::get().environment(),
-                         root / "x");
+        harness::RunResult r;
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            unlink(begun.c_str());
+            r = wine::run({wine::loader, "cmd", "/q", "/c", "X:\\run.bat"}, wine::Prefix::get().environment(),
+                          root / "x");
+            const char* failure = !harness::fileExists(begun) ? "cmd.exe never ran the batch"
+                                  : r.out.rfind(wineStartFailure, 0) == 0 ? "the batch's first program never started"
+                                                                           : nullptr;
+            if (failure == nullptr) break;
+            std::fprintf(stderr, "wine: %s (exit code %d); running it again\n", failure, r.code);
+        }
+        return r;
     }
 
     // Runs D:\TOOLS\vux.exe with the argument text from the shell standing in dir,
