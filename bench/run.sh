@@ -148,11 +148,13 @@ bench() {
     done <"$results/$scenario.csv"
 }
 
-# peak LABEL CMD...: peak resident memory in KiB of one run (the best of three).
+# peak LABEL CMD...: peak resident memory in KiB of one run (the best of three). The
+# file PEAK_FRESH names, if any, is removed before each run.
 peak() {
     local label=$1 best='' value
     shift
     for _ in 1 2 3; do
+        if [ -n "${PEAK_FRESH:-}" ]; then rm -f "$PEAK_FRESH"; fi
         /usr/bin/time -f %M -o "$scratch/time.txt" "$@" >/dev/null 2>&1 || true
         value=$(tail -n 1 "$scratch/time.txt")
         if [ -z "$best" ] || [ "$value" -lt "$best" ]; then best=$value; fi
@@ -354,17 +356,21 @@ cd "$here"
 # ---- peak memory --------------------------------------------------------------------------
 
 say "measuring peak memory"
+# scanPeak LABEL ROOT [first]: "first" removes the companion before each run, so that
+# every one of the three is a first scan and none a rescan over the last one's.
 scanPeak() {
     local label=$1 root=$2 data=$out/data/rss
     mkdir -p "$data"
     pushd "$root" >/dev/null
-    VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data peak "$label" "$vux" /q /r
+    local fresh=''
+    if [ "${3:-}" = first ]; then fresh=$data/dirtree.C.stamps; fi
+    PEAK_FRESH=$fresh VUXDRIVES="C=$root:D=$out" VUXDATADIR=$data peak "$label" "$vux" /q /r
     popd >/dev/null
 }
-scanPeak "scan 1k" "$out/trees/d1k"
-scanPeak "scan 100k" "$out/trees/d100k"
+scanPeak "scan 1k" "$out/trees/d1k" first
+scanPeak "scan 100k" "$out/trees/d100k" first
 scanPeak "rescan 100k" "$out/trees/d100k"  # over the companion the scans above left
-[ "$BIG" = 1 ] && scanPeak "scan 1M" "$out/trees/d1m"
+[ "$BIG" = 1 ] && scanPeak "scan 1M" "$out/trees/d1m" first
 for size in 1k 1m; do
     lookupSetUp "lines$size"
     VUXDRIVES=$drives VUXDATADIR=$data peak "lookup ${size/m/M}" "$vux" /q /n "$KEY"
