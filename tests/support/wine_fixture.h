@@ -131,7 +131,8 @@ protected:
                                   : r.out.rfind(wineStartFailure, 0) == 0 ? "the batch's first program never started"
                                                                            : nullptr;
             if (failure == nullptr) break;
-            std::fprintf(stderr, "wine: %s (exit code %d); running it again\n", failure, r.code);
+            std::fprintf(stderr, "wine: %s (exit code %d)%s\n", failure, r.code,
+                         attempt < 3 ? "; running it again" : "");
         }
         return r;
     }
