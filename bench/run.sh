@@ -57,8 +57,8 @@ fi
 # ---- programs -----------------------------------------------------------------------
 
 mkdir -p "$out/bin" "$results" "$scratch"
-for program in gen_tree bare_walk bare_scan; do
-    cc -O2 -Wall -Wextra -o "$out/bin/$program" "$here/$program.c"
+for program in gen_tree bare_walk bare_scan bare_stat; do
+    cc -O2 -Wall -Wextra -pthread -o "$out/bin/$program" "$here/$program.c"
 done
 if [ -z "${VUX:-}" ]; then
     say "building vux (Release) in build-bench/"
@@ -72,6 +72,7 @@ vux=$out/bin/vux
 gen=$out/bin/gen_tree
 bare_walk=$out/bin/bare_walk
 bare_scan=$out/bin/bare_scan
+bare_stat=$out/bin/bare_stat
 
 # ---- inputs -------------------------------------------------------------------------
 
@@ -266,15 +267,19 @@ coldScan() {
     expectEqual "$status" 127 "exit code of vux /q /r c:*"
     expectEqual "$(wc -l <"$data/dirtree.C")" "$("$bare_walk" "$mount/t" | wc -l)" "folders in the cold tree file"
     wc -l <"$data/dirtree.C" >"$results/scan_cold.count"
+    # The floor of any rescan that asks every folder by path whether it changed.
+    "$bare_walk" "$mount/t" >"$scratch/cold-folders.txt"
+    expectEqual "$("$bare_stat" "$scratch/cold-folders.txt" 12)" 0 "folders bare_stat could not stat"
     pushd "$out" >/dev/null
     # The first scan without a companion, then rescans over the one the last of those
     # left (the tree on the image changed long before).
     local remount="umount $mount && mount $loop $mount"
     VUXDRIVES="C=$mount/t:D=$out" VUXDATADIR=$data bench scan_cold 0 "$COLD_RUNS" \
         --prepare "sh -c '$remount && rm -f $data/dirtree.C.stamps'" --prepare "sh -c '$remount'" \
-        --prepare "sh -c '$remount'" -- \
+        --prepare "sh -c '$remount'" --prepare "sh -c '$remount'" -- \
         "vux /q /r" "'$vux' /q /r c:*" \
         "vux /q /r unchanged" "'$vux' /q /r c:*" \
+        "bare_stat" "'$bare_stat' '$scratch/cold-folders.txt' 12" \
         "bare_walk" "'$bare_walk' '$mount/t' > $scratch/walk.txt"
     popd >/dev/null
     umount "$mount"
@@ -416,7 +421,8 @@ table() {
     if [ -n "${median[scan_cold/bare_walk]:-}" ]; then
         section scan_cold "scan, cold cache ($(cat "$results/scan_cold.count") folders)" "vux /q /r" cold \
             bare_walk 0.3
-        section scan_cold "rescan, cold cache, unchanged" "vux /q /r unchanged" coldre bare_walk 0.15
+        section scan_cold "rescan, cold cache, unchanged" "vux /q /r unchanged" coldre bare_walk 0.15 \
+            bare_stat -
     fi
     section rescan_gen100k "rescan, generated tree, unchanged" "vux /q /r unchanged" re bare_walk 0.25
     section rescan_gen100k "rescan, generated tree, 1 % of folders changed" "vux /q /r 1% changed" re1 bare_walk 0.3
@@ -439,8 +445,11 @@ table() {
     done
     echo
     local scanBig=${rss["scan 1M"]:-}
-    printf 'rescan/bare_walk: unchanged %s, 1%% changed %s, cold unchanged %s\n' "${keyRatio[re/bare_walk]}" \
-        "${keyRatio[re1/bare_walk]}" "${keyRatio[coldre/bare_walk]:--}"
+    local floor=-
+    [ -n "${median[scan_cold/bare_stat]:-}" ] &&
+        floor=$(ratio "${median[scan_cold/bare_stat]}" "${median[scan_cold/bare_walk]}")
+    printf 'rescan/bare_walk: unchanged %s, 1%% changed %s, cold unchanged %s (bare_stat %s)\n' \
+        "${keyRatio[re/bare_walk]}" "${keyRatio[re1/bare_walk]}" "${keyRatio[coldre/bare_walk]:--}" "$floor"
     printf 'key ratios: scan/find %s, scan/bare_walk %s, usr/bare_walk %s, cold/bare_walk %s, lookup/grep %s, lookup/bare_scan %s, nomatch/bare_scan %s, call/zoxide %s, call/true %s; peak RSS MiB: scan 1k %s, scan 100k %s%s, lookup 1k %s, lookup 1M %s\n' \
         "${keyRatio[scan/find]}" "${keyRatio[scan/bare_walk]}" "${keyRatio[usr/bare_walk]}" \
         "${keyRatio[cold/bare_walk]:--}" "${keyRatio[lookup/grep -F -i -c]}" \
