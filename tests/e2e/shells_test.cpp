@@ -145,6 +145,14 @@ TEST_P(ShellWrapper, StatusIsTheExitCode) {
     EXPECT_EQ(r.err, "vux: No match found for \"nosuchfolder\".\n");
 }
 
+// csh hands its alias the redirection as words: they must redirect the run there too.
+TEST_P(ShellWrapper, RedirectionAppliesToTheRun) {
+    const std::string printed = quoted(c("WORK/printed"));
+    auto r = inShell(cdTo(c("WORK")) + "vux > printed; " + call("alpha >> " + printed) + "cat " + printed);
+    EXPECT_EQ(r.out, "status=0\n" + c("PROJECTS/alpha") + "\nC:\\WORK\n");
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_P(ShellWrapper, FailedRunLeavesShellWhereItWas) {
     // The successful run first leaves a change behind that the failing one must not replay.
     auto r = inShell(cdTo(c("WORK")) + call("alpha") + cdTo(c("WORK")) + call("nosuchfolder"));

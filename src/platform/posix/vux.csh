@@ -9,6 +9,7 @@
 # exclamation mark even inside single quotes, so this file holds none unescaped,
 # and no folder name is ever evaluated.
 if ( $?vux_words ) then
+    unset vux_to vux_out vux_missing
     set vux_argv = ( $vux_words:q )
     unset vux_words
     set vux_args = ( )
@@ -30,6 +31,33 @@ if ( $?vux_words ) then
                 breaksw
             case [/-]*:
                 breaksw
+            case '>':
+            case '>>':
+            case '<':
+                # csh hands an alias the redirections typed after it as words, with
+                # > and & and the clobber mark apart: they redirect the run here. vux
+                # reads no input, so < only takes its name.
+                set vux_to = $vux_word:q
+                set vux_more = 1
+                while ( $vux_more && $vux_at < $#vux_argv )
+                    @ vux_at = $vux_at + 1
+                    set vux_word = "$vux_argv[$vux_at]"
+                    switch ( $vux_word:q )
+                    case '&':
+                    case '\!':
+                        set vux_to = "$vux_to$vux_word"
+                        breaksw
+                    default:
+                        set vux_more = 0
+                    endsw
+                end
+                if ( $vux_more ) set vux_missing
+                # Tested by switch: an if would read > as its own operator.
+                switch ( $vux_to:q )
+                case '>*':
+                    set vux_out = $vux_word:q
+                endsw
+                continue
             case */*:
                 # The head before the last / and the tail after it, until none is left.
                 set vux_done = ''
@@ -54,8 +82,18 @@ if ( $?vux_words ) then
     # its parent's $$, and sh's parent is this process.
     set vux_id = `sh -c 'echo $PPID'`
     if ( "$vux_id" == "" ) set vux_id = $$
-    env VUXSESSION=$vux_id VUXSHELL=csh $vux_program:q $vux_args:q
-    set vux_status = $status
+    if ( $?vux_missing ) then
+        sh -c 'echo Missing name for redirect. >&2'
+        set vux_status = 1
+    else if ( $?vux_out ) then
+        # Only the operator, made of nothing but > & and the clobber mark, is read
+        # again here; the names are taken whole.
+        eval 'env VUXSESSION=$vux_id VUXSHELL=csh $vux_program:q $vux_args:q '"$vux_to"' $vux_out:q'
+        set vux_status = $status
+    else
+        env VUXSESSION=$vux_id VUXSHELL=csh $vux_program:q $vux_args:q
+        set vux_status = $status
+    endif
     if ( $vux_status == 127 ) set vux_status = 0
     # The change file lies beside the program when the user may write there, else
     # in the user's own runtime folder, where the program put it.
@@ -82,6 +120,7 @@ if ( $?vux_words ) then
     endif
     rm -f -- $vux_change:q
     unset vux_argv vux_args vux_keep vux_backslash vux_at vux_word vux_done vux_more vux_id vux_change vux_glob
+    unset vux_to vux_out vux_missing
 else
     set vux_program = @PROGRAM@
     set vux_folder = @PROGRAM_DIR@
